@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Set up Morvex on Debian 12: install the missing packages, build, then
+#   ./setup.sh run    run the viewer on the bundled demo clip
+#   ./setup.sh test   run every test through CTest
+# Works as root or through sudo. BUILD_DIR overrides the build folder (build).
+set -euo pipefail
+
+cd "$(dirname "$0")"
+mode=${1:-run}
+build=${BUILD_DIR:-build}
+
+packages=(
+  g++ cmake ninja-build pkg-config
+  libgtest-dev libbenchmark-dev libpng-dev
+  libavformat-dev libavdevice-dev libavcodec-dev libswscale-dev libavutil-dev
+  libgl-dev libglu1-mesa-dev freeglut3-dev
+  xvfb xauth xdotool imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build"
+
+case "$mode" in
+  run)  exec tools/demo.sh "$build" ;;
+  test) exec ctest --test-dir "$build" --output-on-failure -j2 ;;
+  *)    echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
