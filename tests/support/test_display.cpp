@@ -127,8 +127,15 @@ Pixels readPixels(int x0, int y0, int w, int h, unsigned buffer)
     return p;
 }
 
+static void leave_as_is()
+{
+}
+
 void settleWindow()
 {
+    // freeglut refuses to handle events for a window without a display
+    // callback; mvgMainLoop installs its own later.
+    glutDisplayFunc(leave_as_is);
     for (int i = 0; i < 20; i++) {
         glutMainLoopEvent();
         usleep(2000);

@@ -49,8 +49,9 @@ struct Pixels {
 // GL_FRONT as a GLenum value) after glFinish.
 Pixels readPixels(int x0, int y0, int w, int h, unsigned buffer = 0x0405 /* GL_BACK */);
 
-// Lets freeglut handle the window's pending events (map, expose) so that
-// its framebuffer exists at its full size before drawing.
+// Lets freeglut handle the current window's pending events (map, expose)
+// so that its framebuffer exists at its full size before drawing. Installs
+// an empty display callback (mvgMainLoop replaces it with its own).
 void settleWindow();
 
 }  // namespace morvex_test
