@@ -28,8 +28,11 @@ extern "C" double mvUtilTimer(void)
 
 extern "C" void mvUtilSleep(int n)
 {
+    if (n <= 0) return;
+    // Whole seconds go into tv_sec: the nanosecond field must stay below
+    // 1e9, or the request is refused and the call would not sleep at all.
     struct timespec req;
-    req.tv_sec = 0;
-    req.tv_nsec = (long)n * 1000;
+    req.tv_sec = n / 1000000;
+    req.tv_nsec = (long)(n % 1000000) * 1000;
     nanosleep(&req, nullptr);
 }

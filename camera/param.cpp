@@ -1,0 +1,170 @@
+// The camera record: file (big-endian on disk), rescaling, printing and the
+// process-wide active camera.
+#include "morvex/camera.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+MvCameraParam mvParam;
+int mvImXsize;
+int mvImYsize;
+
+static_assert(sizeof(MvCameraParam) == 136, "camera record must be 136 bytes");
+static_assert(sizeof(double) == 8 && sizeof(int) == 4, "int32 and binary64 expected");
+
+namespace {
+
+constexpr int kRecordBytes = 136;
+
+// Big-endian byte images, independent of the host's own order.
+void put32(unsigned char *p, int v)
+{
+    uint32_t u;
+    std::memcpy(&u, &v, 4);
+    for (int i = 0; i < 4; i++) p[i] = (unsigned char)(u >> (24 - 8 * i));
+}
+
+void put64(unsigned char *p, double v)
+{
+    uint64_t u;
+    std::memcpy(&u, &v, 8);
+    for (int i = 0; i < 8; i++) p[i] = (unsigned char)(u >> (56 - 8 * i));
+}
+
+int get32(const unsigned char *p)
+{
+    uint32_t u = 0;
+    for (int i = 0; i < 4; i++) u = (u << 8) | p[i];
+    int v;
+    std::memcpy(&v, &u, 4);
+    return v;
+}
+
+double get64(const unsigned char *p)
+{
+    uint64_t u = 0;
+    for (int i = 0; i < 8; i++) u = (u << 8) | p[i];
+    double v;
+    std::memcpy(&v, &u, 8);
+    return v;
+}
+
+void encode(const MvCameraParam *param, unsigned char *buf)
+{
+    put32(buf, param->xsize);
+    put32(buf + 4, param->ysize);
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 4; j++) put64(buf + 8 + 8 * (4 * i + j), param->projection[i][j]);
+    for (int i = 0; i < 4; i++) put64(buf + 104 + 8 * i, param->distortion[i]);
+}
+
+void decode(const unsigned char *buf, MvCameraParam *param)
+{
+    param->xsize = get32(buf);
+    param->ysize = get32(buf + 4);
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 4; j++) param->projection[i][j] = get64(buf + 8 + 8 * (4 * i + j));
+    for (int i = 0; i < 4; i++) param->distortion[i] = get64(buf + 104 + 8 * i);
+}
+
+// Reads one whole record; a short read leaves *param untouched.
+int read_record(FILE *fp, MvCameraParam *param)
+{
+    unsigned char buf[kRecordBytes];
+    if (std::fread(buf, 1, kRecordBytes, fp) != (size_t)kRecordBytes) return -1;
+    decode(buf, param);
+    return 0;
+}
+
+int write_record(FILE *fp, const MvCameraParam *param)
+{
+    unsigned char buf[kRecordBytes];
+    encode(param, buf);
+    return std::fwrite(buf, 1, kRecordBytes, fp) == (size_t)kRecordBytes ? 0 : -1;
+}
+
+}  // namespace
+
+extern "C" int mvParamLoad(const char *filename, int num, MvCameraParam *param, ...)
+{
+    if (num < 1) return -1;
+    FILE *fp = std::fopen(filename, "rb");
+    if (fp == nullptr) return -1;
+
+    if (read_record(fp, param) < 0) {
+        std::fclose(fp);
+        return -1;
+    }
+    va_list ap;
+    va_start(ap, param);
+    for (int i = 1; i < num; i++) {
+        MvCameraParam *next = va_arg(ap, MvCameraParam *);
+        if (read_record(fp, next) < 0) {
+            va_end(ap);
+            std::fclose(fp);
+            return -1;
+        }
+    }
+    va_end(ap);
+    std::fclose(fp);
+    return 0;
+}
+
+extern "C" int mvParamSave(const char *filename, int num, const MvCameraParam *param, ...)
+{
+    if (num < 1) return -1;
+    FILE *fp = std::fopen(filename, "wb");
+    if (fp == nullptr) return -1;
+
+    int result = write_record(fp, param);
+    va_list ap;
+    va_start(ap, param);
+    for (int i = 1; i < num && result == 0; i++)
+        result = write_record(fp, va_arg(ap, const MvCameraParam *));
+    va_end(ap);
+    // A full disk may only show up when the buffer is flushed.
+    if (std::fclose(fp) != 0) result = -1;
+    return result;
+}
+
+extern "C" int mvParamChangeSize(const MvCameraParam *source, int xsize, int ysize,
+                                 MvCameraParam *dest)
+{
+    dest->xsize = xsize;
+    dest->ysize = ysize;
+    const double scale = (double)xsize / (double)source->xsize;
+    for (int j = 0; j < 4; j++) {
+        dest->projection[0][j] = scale * source->projection[0][j];
+        dest->projection[1][j] = scale * source->projection[1][j];
+        dest->projection[2][j] = source->projection[2][j];
+    }
+    dest->distortion[0] = scale * source->distortion[0];
+    dest->distortion[1] = scale * source->distortion[1];
+    dest->distortion[2] = source->distortion[2] / (scale * scale);
+    dest->distortion[3] = source->distortion[3];
+    return 0;
+}
+
+extern "C" int mvParamDisp(const MvCameraParam *param)
+{
+    std::printf("--------------------------------------\n");
+    std::printf("SIZE = %d, %d\n", param->xsize, param->ysize);
+    std::printf("Distotion factor = %f %f %f %f\n", param->distortion[0],
+                param->distortion[1], param->distortion[2], param->distortion[3]);
+    for (int j = 0; j < 3; j++) {
+        for (int i = 0; i < 4; i++) std::printf("%7.5f ", param->projection[j][i]);
+        std::printf("\n");
+    }
+    std::printf("--------------------------------------\n");
+    return 0;
+}
+
+extern "C" int mvInitCparam(const MvCameraParam *param)
+{
+    std::memcpy(&mvParam, param, sizeof(MvCameraParam));
+    mvImXsize = param->xsize;
+    mvImYsize = param->ysize;
+    return 0;
+}

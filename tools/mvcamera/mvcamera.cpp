@@ -1,0 +1,204 @@
+// mvcamera: show, make and rescale camera calibration files (136-byte
+// big-endian records).
+#include "morvex/camera.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+
+namespace {
+
+const char *kUsage =
+    "usage:\n"
+    "  mvcamera show FILE\n"
+    "      print the first camera record of FILE\n"
+    "  mvcamera make OUT --size W H --focal FX FY --principal CX CY\n"
+    "                    [--skew S] [--dist-centre DX DY] [--dist-factor F] [--scale S]\n"
+    "      write one camera record to OUT. The projection is\n"
+    "        [FX S CX 0]  [0 FY CY 0]  [0 0 1 0]\n"
+    "      --size W H          image size in pixels (positive integers)\n"
+    "      --focal FX FY       focal lengths in pixels (positive)\n"
+    "      --principal CX CY   principal point in pixels\n"
+    "      --skew S            skew term (default 0)\n"
+    "      --dist-centre DX DY distortion centre, observed pixels (default: the principal point)\n"
+    "      --dist-factor F     radial factor as stored, i.e. p x 1e8 (default 0 = no distortion;\n"
+    "                          positive = barrel)\n"
+    "      --scale S           ideal/observed scale (positive, default 1)\n"
+    "  mvcamera scale IN W H OUT\n"
+    "      rescale the first record of IN to a W x H image and write it to OUT\n"
+    "  mvcamera --help\n"
+    "example:\n"
+    "  mvcamera make camera_para.dat --size 640 480 --focal 700 700 --principal 318.5 241 \\\n"
+    "           --dist-centre 321 238.5 --dist-factor 40 --scale 1\n";
+
+int fail(const std::string &message)
+{
+    std::fprintf(stderr, "mvcamera: %s\n", message.c_str());
+    return 1;
+}
+
+bool parse_double(const char *text, double *out)
+{
+    errno = 0;
+    char *end = nullptr;
+    const double v = std::strtod(text, &end);
+    if (end == text || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
+    *out = v;
+    return true;
+}
+
+bool parse_size(const char *text, int *out)
+{
+    errno = 0;
+    char *end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno == ERANGE || v <= 0 || v > 1000000) return false;
+    *out = (int)v;
+    return true;
+}
+
+// Loads the first record of `path`, explaining a missing or short file.
+bool load(const char *path, MvCameraParam *param, std::string *error)
+{
+    struct stat st;
+    if (stat(path, &st) != 0) {
+        *error = std::string("cannot open '") + path + "': " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = std::string("'") + path + "' is not a regular file";
+        return false;
+    }
+    if (st.st_size < 136) {
+        *error = std::string("'") + path + "' is " + std::to_string((long long)st.st_size) +
+                 " bytes, shorter than one 136-byte camera record";
+        return false;
+    }
+    if (mvParamLoad(path, 1, param) < 0) {
+        *error = std::string("cannot read a camera record from '") + path + "'";
+        return false;
+    }
+    return true;
+}
+
+int cmd_show(int argc, char **argv)
+{
+    if (argc != 3) return fail("show takes one file name (mvcamera show FILE)");
+    MvCameraParam param;
+    std::string error;
+    if (!load(argv[2], &param, &error)) return fail(error);
+    mvParamDisp(&param);
+    return 0;
+}
+
+int cmd_make(int argc, char **argv)
+{
+    if (argc < 3) return fail("make needs an output file name (mvcamera make OUT ...)");
+    const char *out = argv[2];
+    if (out[0] == '-') return fail(std::string("make needs an output file name before the options, got '") + out + "'");
+
+    int xsize = 0, ysize = 0;
+    double fx = 0, fy = 0, cx = 0, cy = 0, skew = 0, dx = 0, dy = 0, factor = 0, scale = 1.0;
+    bool have_size = false, have_focal = false, have_principal = false, have_dcentre = false;
+
+    for (int i = 3; i < argc;) {
+        const std::string opt = argv[i];
+        int want;
+        if (opt == "--size" || opt == "--focal" || opt == "--principal" || opt == "--dist-centre")
+            want = 2;
+        else if (opt == "--skew" || opt == "--dist-factor" || opt == "--scale")
+            want = 1;
+        else
+            return fail("unknown word '" + opt + "' (see mvcamera --help)");
+        if (i + want >= argc) return fail(opt + " needs " + std::to_string(want) + " value(s)");
+
+        const char *v1 = argv[i + 1];
+        const char *v2 = want == 2 ? argv[i + 2] : nullptr;
+        if (opt == "--size") {
+            if (!parse_size(v1, &xsize)) return fail(std::string("--size: width '") + v1 + "' is not a positive integer");
+            if (!parse_size(v2, &ysize)) return fail(std::string("--size: height '") + v2 + "' is not a positive integer");
+            have_size = true;
+        } else if (opt == "--focal") {
+            if (!parse_double(v1, &fx) || fx <= 0) return fail(std::string("--focal: '") + v1 + "' is not a positive finite number");
+            if (!parse_double(v2, &fy) || fy <= 0) return fail(std::string("--focal: '") + v2 + "' is not a positive finite number");
+            have_focal = true;
+        } else if (opt == "--principal") {
+            if (!parse_double(v1, &cx)) return fail(std::string("--principal: '") + v1 + "' is not a finite number");
+            if (!parse_double(v2, &cy)) return fail(std::string("--principal: '") + v2 + "' is not a finite number");
+            have_principal = true;
+        } else if (opt == "--dist-centre") {
+            if (!parse_double(v1, &dx)) return fail(std::string("--dist-centre: '") + v1 + "' is not a finite number");
+            if (!parse_double(v2, &dy)) return fail(std::string("--dist-centre: '") + v2 + "' is not a finite number");
+            have_dcentre = true;
+        } else if (opt == "--skew") {
+            if (!parse_double(v1, &skew)) return fail(std::string("--skew: '") + v1 + "' is not a finite number");
+        } else if (opt == "--dist-factor") {
+            if (!parse_double(v1, &factor)) return fail(std::string("--dist-factor: '") + v1 + "' is not a finite number");
+        } else {
+            if (!parse_double(v1, &scale) || scale <= 0) return fail(std::string("--scale: '") + v1 + "' is not a positive finite number");
+        }
+        i += want + 1;
+    }
+    if (!have_size) return fail("make needs --size W H");
+    if (!have_focal) return fail("make needs --focal FX FY");
+    if (!have_principal) return fail("make needs --principal CX CY");
+    if (!have_dcentre) {
+        dx = cx;
+        dy = cy;
+    }
+
+    MvCameraParam param;
+    std::memset(&param, 0, sizeof param);
+    param.xsize = xsize;
+    param.ysize = ysize;
+    param.projection[0][0] = fx;
+    param.projection[0][1] = skew;
+    param.projection[0][2] = cx;
+    param.projection[1][1] = fy;
+    param.projection[1][2] = cy;
+    param.projection[2][2] = 1.0;
+    param.distortion[0] = dx;
+    param.distortion[1] = dy;
+    param.distortion[2] = factor;
+    param.distortion[3] = scale;
+    if (mvParamSave(out, 1, &param) < 0) return fail(std::string("cannot write '") + out + "': " + std::strerror(errno));
+    return 0;
+}
+
+int cmd_scale(int argc, char **argv)
+{
+    if (argc != 6) return fail("scale takes IN W H OUT (mvcamera scale IN W H OUT)");
+    int xsize, ysize;
+    if (!parse_size(argv[3], &xsize)) return fail(std::string("scale: width '") + argv[3] + "' is not a positive integer");
+    if (!parse_size(argv[4], &ysize)) return fail(std::string("scale: height '") + argv[4] + "' is not a positive integer");
+    MvCameraParam in, out;
+    std::string error;
+    if (!load(argv[2], &in, &error)) return fail(error);
+    if (in.xsize <= 0) return fail(std::string("'") + argv[2] + "' holds width " + std::to_string(in.xsize) + "; cannot rescale it");
+    mvParamChangeSize(&in, xsize, ysize, &out);
+    if (mvParamSave(argv[5], 1, &out) < 0) return fail(std::string("cannot write '") + argv[5] + "': " + std::strerror(errno));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2) {
+        std::fputs(kUsage, stderr);
+        return 1;
+    }
+    const std::string cmd = argv[1];
+    if (cmd == "--help" || cmd == "-h" || cmd == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (cmd == "show") return cmd_show(argc, argv);
+    if (cmd == "make") return cmd_make(argc, argv);
+    if (cmd == "scale") return cmd_scale(argc, argv);
+    return fail("unknown word '" + cmd + "' (expected show, make, scale or --help)");
+}
