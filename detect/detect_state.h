@@ -13,5 +13,9 @@
 
 extern MvMarkerCandidate *marker_info2;
 extern int wmarker_num;
+/* Candidates of the most recent detection call (0 after a labelling
+   failure). wmarker_num can exceed it once the history re-adds markers, and
+   the table entries beyond it hold candidates of earlier frames. */
+extern int marker_candidate_num;
 
 #endif

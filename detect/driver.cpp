@@ -6,6 +6,7 @@
 
 MvMarkerCandidate *marker_info2 = nullptr;
 int wmarker_num = 0;
+int marker_candidate_num = 0;
 
 namespace {
 
@@ -41,6 +42,7 @@ bool corresponds(const MvMarkerInfo &a, const MvMarkerInfo &b, double *q)
 int detect_frame(const unsigned char *image, int thresh)
 {
     int labelCount = 0;
+    marker_candidate_num = 0;
     int *area = nullptr, *clip = nullptr, *labelTable = nullptr;
     double *pos = nullptr;
     unsigned short *labels = mvLabeling(image, thresh, &labelCount, &area, &pos, &clip,
@@ -48,6 +50,7 @@ int detect_frame(const unsigned char *image, int thresh)
     if (labels == nullptr) return -1;
     marker_info2 = mvDetectMarker2(labels, labelCount, labelTable, area, pos, clip,
                                    kAreaMax, kAreaMin, kCornerFactor, &wmarker_num);
+    marker_candidate_num = wmarker_num;
     wmarker_info = mvGetMarkerInfo(image, marker_info2, &wmarker_num);
     return 0;
 }
