@@ -37,8 +37,9 @@ int trans_solve_alloc(TransSolve *s, int num);
 void trans_solve_free(TransSolve *s);
 // The translation (mm) that best explains the image points for rotation rot,
 // in the least-squares sense, with a calibrated camera matrix (third row
-// (0, 0, 1, 0), [1][0] = [0][3] = [1][3] = 0).
-void trans_solve(TransSolve *s, const double rot[3][3],
+// (0, 0, 1, 0), [1][0] = [0][3] = [1][3] = 0). 0, or -1 (trans untouched)
+// when the points cannot fix a translation (singular normal equations).
+int trans_solve(TransSolve *s, const double rot[3][3],
                  const double camera[3][4], const double points3d[][3],
                  const double points2d[][2], double trans[3]);
 

@@ -24,7 +24,8 @@ static double pos3d[MV_POSE_POINT_MAX][3];
 static const double kConvergedError = 1.0;  // square pixels
 static const int kMaxPasses = 5;
 
-// rot is read and refined; conv is written only on success.
+// rot is read and refined; conv is written only on success. -1.0 when memory
+// runs out or the points cannot fix a translation.
 static double get_trans_mat_sub(double rot[3][3], const double imagePoints[][2],
                                 const double modelPoints[][3], int num, double conv[3][4],
                                 const double distortion[4], const double camera[3][4])
@@ -42,11 +43,14 @@ static double get_trans_mat_sub(double rot[3][3], const double imagePoints[][2],
         }
     }
     double trans[3];
-    trans_solve(&solve, rot, camera, modelPoints, pos2d, trans);
-    mvModifyMatrix(rot, trans, camera, modelPoints, pos2d, num);
-    trans_solve(&solve, rot, camera, modelPoints, pos2d, trans);
-    double err = mvModifyMatrix(rot, trans, camera, modelPoints, pos2d, num);
+    double err = -1.0;
+    if (trans_solve(&solve, rot, camera, modelPoints, pos2d, trans) == 0) {
+        mvModifyMatrix(rot, trans, camera, modelPoints, pos2d, num);
+        if (trans_solve(&solve, rot, camera, modelPoints, pos2d, trans) == 0)
+            err = mvModifyMatrix(rot, trans, camera, modelPoints, pos2d, num);
+    }
     trans_solve_free(&solve);
+    if (err < 0.0) return -1.0;
 
     for (int r = 0; r < 3; r++) {
         for (int c = 0; c < 3; c++) conv[r][c] = rot[r][c];
@@ -84,7 +88,7 @@ static double get_trans_mat_centred(double rot[3][3], const double imagePoints[]
     for (int i = 0; i < 3; i++)
         for (int j = 0; j < 3; j++) r[i][j] = rot[i][j];
     double err = get_trans_mat_sub(r, imagePoints, pos3d, num, c, distortion, camera);
-    if (err < 0.0) return -1.0;  // only when memory ran out
+    if (err < 0.0) return -1.0;
 
     for (int i = 0; i < 3; i++)
         for (int j = 0; j < 3; j++) rot[i][j] = r[i][j];

@@ -35,7 +35,7 @@ void trans_solve_free(TransSolve *s)
     }
 }
 
-void trans_solve(TransSolve *s, const double rot[3][3], const double camera[3][4],
+int trans_solve(TransSolve *s, const double rot[3][3], const double camera[3][4],
                  const double points3d[][3], const double points2d[][2], double trans[3])
 {
     double *a = s->a->data, *at = s->at->data, *b = s->b->data;
@@ -58,15 +58,16 @@ void trans_solve(TransSolve *s, const double rot[3][3], const double camera[3][4
         b[r0] = u * wz - camera[0][0] * wx - camera[0][1] * wy - camera[0][2] * wz;
         b[r1] = v * wz - camera[1][1] * wy - camera[1][2] * wz;
     }
-    // Dimensions always agree; a singular normal matrix gives a meaningless
-    // translation, which the reprojection error then shows.
+    // Dimensions always agree. A singular normal matrix (a single point, or
+    // all points on one line of sight) has no answer to give.
     mvMatrixMul(s->cm, s->at, s->a);
     mvMatrixMul(s->dm, s->at, s->b);
-    mvMatrixSelfInv(s->cm);
+    if (mvMatrixSelfInv(s->cm) < 0) return -1;
     mvMatrixMul(s->em, s->cm, s->dm);
     trans[0] = s->em->data[0];
     trans[1] = s->em->data[1];
     trans[2] = s->em->data[2];
+    return 0;
 }
 
 }  // namespace morvex_pose
