@@ -95,6 +95,8 @@ int mv2VideoCapStop(MvVideoHandle *h)
     return 0;
 }
 
+int mv2VideoInqEnded(MvVideoHandle *h) { return h == nullptr ? -1 : h->dry ? 1 : 0; }
+
 int mv2VideoInqSize(MvVideoHandle *h, int *x, int *y)
 {
     if (h == nullptr || x == nullptr || y == nullptr) return -1;
@@ -195,12 +197,18 @@ static unsigned char *convert(MvVideoHandle *h)
 // The source has run dry: hand out the pictures the decoder still holds.
 static unsigned char *drain(MvVideoHandle *h)
 {
-    if (h->decompressor == nullptr) return nullptr;
+    if (h->decompressor == nullptr) {
+        h->dry = true;
+        return nullptr;
+    }
     if (!h->drained) {
         avcodec_send_packet(h->decompressor, nullptr);
         h->drained = true;
     }
-    if (avcodec_receive_frame(h->decompressor, h->picture) < 0) return nullptr;
+    if (avcodec_receive_frame(h->decompressor, h->picture) < 0) {
+        h->dry = true;
+        return nullptr;
+    }
     mv_grabber_wait_next(h->grabber);
     return convert(h);
 }

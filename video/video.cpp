@@ -29,6 +29,8 @@ int mvVideoInqSize(int *x, int *y)
     return mv2VideoInqSize(vid, x, y);
 }
 
+int mvVideoInqEnded(void) { return vid == nullptr ? -1 : mv2VideoInqEnded(vid); }
+
 unsigned char *mvVideoGetImage(void)
 {
     if (vid == nullptr) return nullptr;

@@ -63,6 +63,7 @@ struct MvVideoHandle {
                                   // and valid until it is idled again
     int sampleLength;             // its length in bytes
     bool drained;                 // the decoder's delayed pictures were taken
+    bool dry;                     // ran dry: the last picture has been handed out
 };
 
 // Configuration words -> *out. Returns false (after printing the option

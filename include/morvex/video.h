@@ -81,6 +81,12 @@ int mvVideoInqSize(int *x, int *y);
  * -loop it stays dry). */
 unsigned char *mvVideoGetImage(void);
 
+/* Whether the source has run dry: 1 once a file without -loop has handed
+ * out its last frame and a request has returned NULL for that reason (every
+ * later request returns NULL too), 0 otherwise (a NULL frame then only means
+ * "none this time": ask again), -1 when nothing is open. */
+int mvVideoInqEnded(void);
+
 /* Start / stop handing out frames; release a frame (a no-op: the next
  * request overwrites it). Return 0, or -1 when nothing is open. */
 int mvVideoCapStart(void);
@@ -103,6 +109,7 @@ int mv2VideoCapStart(MvVideoHandle *handle);
 int mv2VideoCapNext(MvVideoHandle *handle);
 int mv2VideoCapStop(MvVideoHandle *handle);
 int mv2VideoInqSize(MvVideoHandle *handle, int *x, int *y);
+int mv2VideoInqEnded(MvVideoHandle *handle);
 /* The frame pointer points into `handle`'s buffer, valid until the next
  * request on `handle` or its close. */
 unsigned char *mv2VideoGetImage(MvVideoHandle *handle);
