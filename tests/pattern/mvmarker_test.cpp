@@ -224,6 +224,8 @@ TEST_F(Tool, ErrorsExitWithOneLineNamingTheCulprit) {
         {pic + " --patt", "--patt"},
         {pic, "nothing to write"},
         {pic + " --patt /nonexistent/dir/p.lumo", "/nonexistent/dir/p.lumo"},
+        {pic + " --patt /dev/full", "/dev/full"},
+        {pic + " --patt-method guess --patt x.lumo", "guess"},
         {pic + " --png /nonexistent/dir/m.png", "/nonexistent/dir/m.png"},
         {"--from-frame " + blank + " --patt x.lumo", blank},
         {"--from-frame " + blank, "--patt"},
