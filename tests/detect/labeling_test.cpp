@@ -193,6 +193,10 @@ TEST_F(Labeling, WorkingImageLargerThanTheLabelImageIsRefused)
     int num = 3;
     EXPECT_EQ(mvDetectMarker(f.data(), 100, &info, &num), -1);
     EXPECT_EQ(num, 0);
+    // Nor is an empty one (no camera made active yet).
+    useCamera(0, 0);
+    EXPECT_EQ(label(f).image, nullptr);
+    useCamera(800, 480);
     // At half resolution the same frame fits.
     mvImageProcMode = 1;
     Labels r = label(f);
