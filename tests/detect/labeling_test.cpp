@@ -100,6 +100,8 @@ TEST_F(Labeling, ComponentsAreEightConnectedAndNumberedInRasterOrder)
     EXPECT_EQ(comp(7, 6), 2);
     EXPECT_EQ(comp(21, 6), 3);
     EXPECT_NE(r.image[3 * 64 + 40], r.image[3 * 64 + 44]);  // provisional labels differ
+    // Where the arms meet, the pixel takes the smaller of the two labels.
+    EXPECT_EQ(r.image[10 * 64 + 43], r.image[3 * 64 + 40]);
 
     EXPECT_EQ(r.area[0], 7 + 7 + 5);
     EXPECT_EQ(r.area[1], 3);
@@ -191,6 +193,10 @@ TEST_F(Labeling, WorkingImageLargerThanTheLabelImageIsRefused)
     int num = 3;
     EXPECT_EQ(mvDetectMarker(f.data(), 100, &info, &num), -1);
     EXPECT_EQ(num, 0);
+    // Nor is an empty one (no camera made active yet).
+    useCamera(0, 0);
+    EXPECT_EQ(label(f).image, nullptr);
+    useCamera(800, 480);
     // At half resolution the same frame fits.
     mvImageProcMode = 1;
     Labels r = label(f);
