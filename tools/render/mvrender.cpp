@@ -1,0 +1,254 @@
+// mvrender - render one synthetic camera frame of a marker to PNG and print
+// where its corners truly are; or draw this project's marker picture.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "morvex/camera.h"
+#include "render.h"
+
+namespace {
+
+const char *kUsage =
+    "usage: mvrender [options] OUT.png        render one frame, print the truth\n"
+    "       mvrender --make-marker OUT.png [--marker-px N]\n"
+    "\n"
+    "Frame options:\n"
+    "  --marker FILE        marker picture incl. border, PNG (default resources/marker.png)\n"
+    "  --side MM            marker side in mm (default 80)\n"
+    "  --camera FILE        calibration file (default resources/camera_para.dat)\n"
+    "  --size WxH           frame size; the calibration is rescaled to it (default 320x240)\n"
+    "  --distance MM        camera centre to marker centre (default 300)\n"
+    "  --tilt DEG           tilt about the marker's x axis (default 0)\n"
+    "  --roll DEG           turn about the viewing ray, clockwise in the image (default 0)\n"
+    "  --centre U V         image point (ideal pixels) the marker centre is seen at\n"
+    "                       (default: the frame centre)\n"
+    "  --trans A B ... L    a full 3x4 marker-to-camera transform, row-major, 12 numbers\n"
+    "                       (replaces --distance, --tilt, --roll, --centre)\n"
+    "  --background KIND    plain, gradient or clutter (default plain)\n"
+    "  --colour R,G,B       plain colour, light end of the gradient (default 190,190,190)\n"
+    "  --blur SIGMA         Gaussian blur in pixels (default 0)\n"
+    "  --noise SIGMA        Gaussian noise in grey levels (default 0)\n"
+    "  --seed N             seed for clutter and noise (default 1)\n"
+    "  --supersample N      sub-samples per pixel per axis, 1..16 (default 4)\n"
+    "  --repeat N           render the frame N times and print the CPU time per frame\n"
+    "\n"
+    "Marker option:\n"
+    "  --marker-px N        side of the marker image, a multiple of 4 (default 512)\n"
+    "\n"
+    "Resources are looked up as given, then beside this program in resources/.\n"
+    "Prints the transform and, for corners 0..3, observed and ideal pixels.\n";
+
+[[noreturn]] void fail(const std::string &msg) {
+    std::fprintf(stderr, "mvrender: %s\n", msg.c_str());
+    std::exit(1);
+}
+
+double number(const char *opt, const char *text) {
+    char *end = nullptr;
+    double v = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(v))
+        fail(std::string(opt) + ": '" + text + "' is not a number");
+    return v;
+}
+
+long integer(const char *opt, const char *text, long lo, long hi) {
+    char *end = nullptr;
+    long v = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || v < lo || v > hi)
+        fail(std::string(opt) + ": '" + text + "' is not a whole number from " + std::to_string(lo) +
+             " to " + std::to_string(hi));
+    return v;
+}
+
+std::string exeDir() {
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return ".";
+    buf[n] = 0;
+    std::string p(buf);
+    size_t slash = p.rfind('/');
+    return slash == std::string::npos ? "." : p.substr(0, slash);
+}
+
+// A default resource is found in ./resources or beside the program; a path
+// the user gave is taken as it is.
+std::string resource(const std::string &given, const char *name, bool user_gave) {
+    if (user_gave) return given;
+    if (access(given.c_str(), R_OK) == 0) return given;
+    std::string beside = exeDir() + "/resources/" + name;
+    if (access(beside.c_str(), R_OK) == 0) return beside;
+    return given;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    std::string marker_path = "resources/marker.png", camera_path = "resources/camera_para.dat";
+    bool marker_given = false, camera_given = false;
+    std::string out, make_marker;
+    int marker_px = 512;
+    int repeat = 1;
+    int width = 320, height = 240;
+    double side = 80.0, distance = 300.0, tilt = 0.0, roll = 0.0, u = NAN, v = NAN;
+    bool have_trans = false;
+    double trans[3][4] = {};
+    render::Options opt;
+
+    for (int i = 1; i < argc; i++) {
+        const char *a = argv[i];
+        auto need = [&](int count) {
+            if (i + count >= argc)
+                fail(std::string(a) + ": needs " + std::to_string(count) + (count > 1 ? " values" : " value"));
+        };
+        if (!std::strcmp(a, "--help") || !std::strcmp(a, "-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (!std::strcmp(a, "--make-marker")) {
+            need(1);
+            make_marker = argv[++i];
+        } else if (!std::strcmp(a, "--marker-px")) {
+            need(1);
+            marker_px = static_cast<int>(integer(a, argv[++i], 8, 8192));
+            if (marker_px % 4) fail(std::string(a) + ": '" + argv[i] + "' is not a multiple of 4");
+        } else if (!std::strcmp(a, "--marker")) {
+            need(1);
+            marker_path = argv[++i];
+            marker_given = true;
+        } else if (!std::strcmp(a, "--camera")) {
+            need(1);
+            camera_path = argv[++i];
+            camera_given = true;
+        } else if (!std::strcmp(a, "--size")) {
+            need(1);
+            const char *s = argv[++i];
+            int w = 0, h = 0;
+            char extra;
+            if (std::sscanf(s, "%dx%d%c", &w, &h, &extra) != 2 || w < 1 || h < 1 || w > 8192 || h > 8192)
+                fail(std::string(a) + ": '" + s + "' is not WIDTHxHEIGHT (for example 320x240)");
+            width = w;
+            height = h;
+        } else if (!std::strcmp(a, "--side")) {
+            need(1);
+            side = number(a, argv[++i]);
+            if (side <= 0) fail(std::string(a) + ": '" + argv[i] + "' must be positive");
+        } else if (!std::strcmp(a, "--distance")) {
+            need(1);
+            distance = number(a, argv[++i]);
+            if (distance <= 0) fail(std::string(a) + ": '" + argv[i] + "' must be positive");
+        } else if (!std::strcmp(a, "--tilt")) {
+            need(1);
+            tilt = number(a, argv[++i]);
+        } else if (!std::strcmp(a, "--roll")) {
+            need(1);
+            roll = number(a, argv[++i]);
+        } else if (!std::strcmp(a, "--centre") || !std::strcmp(a, "--center")) {
+            need(2);
+            u = number(a, argv[++i]);
+            v = number(a, argv[++i]);
+        } else if (!std::strcmp(a, "--trans")) {
+            need(12);
+            for (int k = 0; k < 12; k++) trans[k / 4][k % 4] = number(a, argv[++i]);
+            have_trans = true;
+        } else if (!std::strcmp(a, "--background")) {
+            need(1);
+            const char *b = argv[++i];
+            if (!std::strcmp(b, "plain")) opt.background = render::Background::Plain;
+            else if (!std::strcmp(b, "gradient")) opt.background = render::Background::Gradient;
+            else if (!std::strcmp(b, "clutter")) opt.background = render::Background::Clutter;
+            else fail(std::string(a) + ": '" + b + "' is not plain, gradient or clutter");
+        } else if (!std::strcmp(a, "--colour") || !std::strcmp(a, "--color")) {
+            need(1);
+            const char *s = argv[++i];
+            int r, g, b;
+            char extra;
+            if (std::sscanf(s, "%d,%d,%d%c", &r, &g, &b, &extra) != 3 || r < 0 || r > 255 || g < 0 || g > 255 ||
+                b < 0 || b > 255)
+                fail(std::string(a) + ": '" + s + "' is not R,G,B with values 0..255");
+            opt.plain[0] = static_cast<uint8_t>(r);
+            opt.plain[1] = static_cast<uint8_t>(g);
+            opt.plain[2] = static_cast<uint8_t>(b);
+        } else if (!std::strcmp(a, "--blur")) {
+            need(1);
+            opt.blur_sigma = number(a, argv[++i]);
+            if (opt.blur_sigma < 0 || opt.blur_sigma > 50) fail(std::string(a) + ": '" + argv[i] + "' is not 0..50");
+        } else if (!std::strcmp(a, "--noise")) {
+            need(1);
+            opt.noise_sigma = number(a, argv[++i]);
+            if (opt.noise_sigma < 0 || opt.noise_sigma > 255) fail(std::string(a) + ": '" + argv[i] + "' is not 0..255");
+        } else if (!std::strcmp(a, "--seed")) {
+            need(1);
+            opt.seed = static_cast<unsigned>(integer(a, argv[++i], 0, 4294967295L));
+        } else if (!std::strcmp(a, "--supersample")) {
+            need(1);
+            opt.supersample = static_cast<int>(integer(a, argv[++i], 1, 16));
+        } else if (!std::strcmp(a, "--repeat")) {
+            need(1);
+            repeat = static_cast<int>(integer(a, argv[++i], 1, 10000));
+        } else if (a[0] == '-' && a[1] != '\0') {
+            fail(std::string("unknown option '") + a + "' (see mvrender --help)");
+        } else if (out.empty()) {
+            out = a;
+        } else {
+            fail(std::string("unexpected word '") + a + "': only one output file (see mvrender --help)");
+        }
+    }
+
+    std::string err;
+    if (!make_marker.empty()) {
+        if (!out.empty()) fail("unexpected word '" + out + "' after --make-marker");
+        if (!render::writePng(make_marker, render::makeProjectMarker(marker_px), &err)) fail(err);
+        std::printf("wrote %s (%d x %d)\n", make_marker.c_str(), marker_px, marker_px);
+        return 0;
+    }
+    if (out.empty()) fail("no output file given (see mvrender --help)");
+
+    render::Image marker;
+    std::string mpath = resource(marker_path, "marker.png", marker_given);
+    if (!render::readImage(mpath, &marker, &err)) fail(err);
+
+    std::string cpath = resource(camera_path, "camera_para.dat", camera_given);
+    MvCameraParam file_cam, cam;
+    if (mvParamLoad(cpath.c_str(), 1, &file_cam) < 0)
+        fail(cpath + ": cannot load a camera calibration (missing or shorter than 136 bytes)");
+    if (file_cam.xsize <= 0 || file_cam.ysize <= 0)
+        fail(cpath + ": calibration has no usable image size");
+    mvParamChangeSize(&file_cam, width, height, &cam);
+
+    if (!have_trans) {
+        if (std::isnan(u)) {
+            u = (width - 1) / 2.0;
+            v = (height - 1) / 2.0;
+        }
+        render::poseAt(cam, u, v, distance, tilt, roll, trans);
+    }
+    render::Image frame;
+    std::clock_t start = std::clock();
+    render::Truth t = render::renderFrame(marker, side, trans, cam, opt, &frame);
+    for (int r = 1; r < repeat; r++) render::renderFrame(marker, side, trans, cam, opt, &frame);
+    double cpu_ms = 1000.0 * (std::clock() - start) / CLOCKS_PER_SEC / repeat;
+    // The PNG keeps R, G, B; the fourth byte carries no colour.
+    render::Image rgb;
+    rgb.width = frame.width;
+    rgb.height = frame.height;
+    rgb.channels = 3;
+    rgb.pixels.resize(static_cast<size_t>(frame.width) * frame.height * 3);
+    for (size_t i = 0; i < static_cast<size_t>(frame.width) * frame.height; i++)
+        std::memcpy(&rgb.pixels[i * 3], &frame.pixels[i * 4], 3);
+    if (!render::writePng(out, rgb, &err)) fail(err);
+
+    std::printf("frame %s %dx%d side %.3f mm\n", out.c_str(), width, height, side);
+    for (int r = 0; r < 3; r++)
+        std::printf("trans %d % .6f % .6f % .6f % .4f\n", r, trans[r][0], trans[r][1], trans[r][2], trans[r][3]);
+    for (int k = 0; k < 4; k++)
+        std::printf("corner %d observed %.4f %.4f ideal %.4f %.4f\n", k, t.observed[k][0], t.observed[k][1],
+                    t.ideal[k][0], t.ideal[k][1]);
+    if (repeat > 1) std::printf("render %.2f ms CPU per frame (mean of %d)\n", cpu_ms, repeat);
+    return 0;
+}
