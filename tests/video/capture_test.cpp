@@ -63,6 +63,17 @@ TEST_F(CaptureFromFiles, PngSequenceComesBackByteForByteAsRgb)
     }
     EXPECT_EQ(mvVideoGetImage(), nullptr);   // the sequence has run dry
     EXPECT_EQ(GetCapturedStdout(), "CTYPE = png \n");
+
+    // With -loop the sequence starts again (blue carries the frame number).
+    mvVideoClose();
+    ASSERT_TRUE(open("-loop -nopace -file=" + vt::scratch("seq_%d.png")));
+    std::vector<int> blues;
+    for (int i = 0; i < 7; i++) {
+        unsigned char *f = mvVideoGetImage();
+        ASSERT_NE(f, nullptr) << "request " << i;
+        blues.push_back(f[2]);
+    }
+    EXPECT_EQ(blues, (std::vector<int>{10, 50, 90, 10, 50, 90, 10}));
 }
 
 // MJPEG in AVI, as a webcam delivers it: a red square reads back with red in

@@ -156,6 +156,7 @@ TEST_F(CaptureOpen, UnopenableSourcesFailWithAClearMessage)
         {"-file=" + text, "notes.mkv"},
         {"-file=" + noSequence, "missing_%d.png"},
         {"-dev=/dev/morvex_no_such_camera", "/dev/morvex_no_such_camera"},
+        {"-dev=/dev/null", "/dev/null"},   // a device, but not a camera
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.config);
