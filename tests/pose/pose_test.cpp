@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 
@@ -87,6 +88,9 @@ TEST(InitRot, FaceOnSquareAndQuarterTurnOfDirection)
     double r9[3][3];
     ASSERT_EQ(mvGetInitRot(&m, kCamera, r9), 0);
     EXPECT_EQ(std::memcmp(r9, r1, sizeof r9), 0);
+    m.direction = INT_MIN;  // a multiple of 4: acts as 0
+    ASSERT_EQ(mvGetInitRot(&m, kCamera, r9), 0);
+    EXPECT_EQ(std::memcmp(r9, r0, sizeof r9), 0);
 }
 
 TEST(InitRot, TiltedMarkersStartNearTheTruePose)
