@@ -118,16 +118,6 @@ TEST(CameraFile, FailuresLeaveUnreadRecordsAlone)
     EXPECT_EQ(mvParamSave("/nonexistent/dir/camera_para.dat", 1, &c), -1);
 }
 
-TEST(CameraFile, BundledCalibrationHoldsTheSyntheticCamera)
-{
-    MvCameraParam c;
-    ASSERT_EQ(mvParamLoad("resources/camera_para.dat", 1, &c), 0);
-    const MvCameraParam expect = {640, 480,
-                                  {{700.0, 0.0, 318.5, 0.0}, {0.0, 700.0, 241.0, 0.0}, {0.0, 0.0, 1.0, 0.0}},
-                                  {321.0, 238.5, 40.0, 1.0}};
-    EXPECT_EQ(std::memcmp(&c, &expect, sizeof c), 0);
-}
-
 TEST(CameraRescale, HalvesRowsZeroAndOneAndQuadruplesTheFactor)
 {
     const MvCameraParam src = sample();

@@ -56,20 +56,6 @@ TEST(Transform, InverseOfTranslationAlsoInPlace)
     expect_equal(s, expect);
 }
 
-TEST(Transform, RandomRigidTimesInverseIsIdentity)
-{
-    std::mt19937 gen(11);
-    for (int trial = 0; trial < 20; trial++) {
-        double m[3][4], q[4], inv[3][4], prod[3][4];
-        random_rigid(gen, m, q);
-        ASSERT_EQ(mvUtilMatInv(m, inv), 0);
-        mvUtilMatMul(m, inv, prod);
-        // Translations of a few hundred mm: 1e-12 is a few ulps of them.
-        for (int r = 0; r < 3; r++)
-            for (int c = 0; c < 4; c++) EXPECT_NEAR(prod[r][c], kIdentity[r][c], 1e-12);
-    }
-}
-
 TEST(Quaternion, KnownRotations)
 {
     double q[4], p[3];
@@ -104,12 +90,18 @@ TEST(Quaternion, NegativeTraceIsRefusedWithOutputsUntouched)
     for (double v : p) EXPECT_EQ(v, 8);
 }
 
-TEST(Quaternion, RoundTripsBothWays)
+TEST(Quaternion, RandomRigidTransformsRoundTripAndInvert)
 {
     std::mt19937 gen(3);
     for (int trial = 0; trial < 50; trial++) {
-        double m[3][4], q[4], q2[4], p2[3], m2[3][4];
+        double m[3][4], q[4], q2[4], p2[3], m2[3][4], inv[3][4], prod[3][4];
         random_rigid(gen, m, q);
+        ASSERT_EQ(mvUtilMatInv(m, inv), 0);
+        mvUtilMatMul(m, inv, prod);
+        // Translations of a few hundred mm: 1e-12 is a few ulps of them.
+        for (int r = 0; r < 3; r++)
+            for (int c = 0; c < 4; c++) EXPECT_NEAR(prod[r][c], kIdentity[r][c], 1e-12);
+
         ASSERT_EQ(mvUtilMat2QuatPos(m, q2, p2), 0);
         // w comes from sqrt(1 + trace) = 2w, which carries an absolute
         // rounding of about 1e-16 of 1: relative to w^2 it grows as w shrinks.
