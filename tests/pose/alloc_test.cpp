@@ -15,6 +15,8 @@
 
 extern "C" void *__libc_malloc(size_t);
 extern "C" void __libc_free(void *);
+extern "C" void *__libc_calloc(size_t, size_t);
+extern "C" void *__libc_realloc(void *, size_t);
 
 namespace {
 bool armed = false;
@@ -36,6 +38,10 @@ extern "C" void free(void *p)
     if (armed && p != nullptr) live_blocks--;
     __libc_free(p);
 }
+
+// Kept in step with the two above, so every block comes from one allocator.
+extern "C" void *calloc(size_t n, size_t size) { return __libc_calloc(n, size); }
+extern "C" void *realloc(void *p, size_t size) { return __libc_realloc(p, size); }
 
 namespace {
 void arm(int refuse)
