@@ -1,0 +1,46 @@
+// Frame count and rate of a file source, from its container.
+#include "input_probe.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+}
+
+#include <cmath>
+
+namespace mvtrack {
+
+InputInfo probeInput(const std::string &path)
+{
+    InputInfo info;
+    const int level = av_log_get_level();
+    av_log_set_level(AV_LOG_QUIET);   // a failure here is reported by the capture
+    AVFormatContext *input = nullptr;
+    if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) == 0) {
+        if (avformat_find_stream_info(input, nullptr) >= 0) {
+            const int s = av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+            if (s >= 0) {
+                const AVStream *st = input->streams[s];
+                const AVRational rate =
+                    st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
+                if (rate.num > 0 && rate.den > 0) info.fps = av_q2d(rate);
+                if (st->nb_frames > 0) {
+                    info.frames = static_cast<long>(st->nb_frames);
+                } else if (info.fps > 0) {
+                    // No count in the container: estimate it from the duration.
+                    double seconds = -1;
+                    if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
+                        seconds = st->duration * av_q2d(st->time_base);
+                    else if (input->duration != AV_NOPTS_VALUE && input->duration > 0)
+                        seconds = input->duration / static_cast<double>(AV_TIME_BASE);
+                    if (seconds > 0) info.frames = std::lround(seconds * info.fps);
+                }
+            }
+        }
+        avformat_close_input(&input);
+    }
+    av_log_set_level(level);
+    return info;
+}
+
+}  // namespace mvtrack

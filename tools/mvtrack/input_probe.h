@@ -1,0 +1,23 @@
+// input_probe.h - what mvtrack can tell about a file source before
+// capturing it: its frame count and rate, for the progress line and the
+// annotated video.
+#ifndef MVTRACK_INPUT_PROBE_H
+#define MVTRACK_INPUT_PROBE_H
+
+#include <string>
+
+namespace mvtrack {
+
+struct InputInfo {
+    long frames = -1;   // frames in the file, -1 when unknown
+    double fps = 0.0;   // frames per second, 0 when unknown
+};
+
+// Probes a video file or image sequence (%d pattern) with libavformat.
+// Quietly gives an empty InputInfo when the file cannot be read (the
+// capture then reports the fault itself).
+InputInfo probeInput(const std::string &path);
+
+}  // namespace mvtrack
+
+#endif

@@ -1,0 +1,640 @@
+// mvtrack - tracks markers in recorded video or a live camera without a
+// window, and writes what it found per frame as JSON lines or CSV, with an
+// annotated copy of the frames on request. Built on the public library only.
+#include "annotate.h"
+#include "input_probe.h"
+#include "track_output.h"
+
+#include "morvex.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char *kHelp =
+    "usage: mvtrack CAPTURE-WORDS... [options]\n"
+    "\n"
+    "Tracks markers in a video file, an image sequence or a camera and writes\n"
+    "one JSON object per frame (or CSV rows) to standard output.\n"
+    "\n"
+    "Capture words (as for the viewer; several words may share one argument):\n"
+    "  -file=PATH         a video file, or an image sequence (frames/%04d.png)\n"
+    "  -dev=PATH          a V4L2 camera (e.g. /dev/video0)\n"
+    "  -nopace            with -file: as fast as possible (else at the file's rate)\n"
+    "  -loop              with -file: start again at the end (stop with --frames)\n"
+    "  -width=N -height=N frame size (default 320 x 240; the source is scaled)\n"
+    "\n"
+    "Options:\n"
+    "  --camera FILE      calibration file (default: the bundled camera_para.dat);\n"
+    "                     rescaled to the frame size when its size differs\n"
+    "  --pattern FILE[:WIDTH_MM]\n"
+    "                     a pattern to recognise, with the marker's side in mm\n"
+    "                     (default 45); repeat for several patterns. Default: the\n"
+    "                     bundled patt.lumo at 45 mm\n"
+    "  --thresh N         darkness threshold 0..255 (default 100)\n"
+    "  --lite             detection without the frame-to-frame history\n"
+    "  --half             detect at half resolution (faster, less precise)\n"
+    "  --grey             match patterns in grey instead of colour\n"
+    "  --frames N         stop after N frames\n"
+    "  --out FILE         write the records to FILE instead of standard output\n"
+    "  --csv              CSV, one row per marker, pose as translation + quaternion\n"
+    "  --annotate OUT     write the frames with outlines, ids and axes drawn in:\n"
+    "                     a video (MJPEG, e.g. out.avi) or PNG files (out/%04d.png)\n"
+    "  --help             this text\n"
+    "\n"
+    "Examples:\n"
+    "  mvtrack -file=clip.avi -nopace > poses.jsonl\n"
+    "  mvtrack -file=frames/%04d.png -nopace --csv --out poses.csv\n"
+    "  mvtrack -dev=/dev/video0 --frames 300 --pattern hiro.lumo:80 --annotate live.avi\n"
+    "  mvtrack -file=clip.avi -nopace --camera my_camera.dat --annotate 'check/%03d.png'\n"
+    "\n"
+    "Progress goes to standard error when it is a terminal; a summary always.\n"
+    "Exit status 0 on success, 1 on any error (with a message naming its cause).\n";
+
+struct Pattern {
+    std::string path;    // as given
+    std::string name;    // shown in the records: the path as given, or the
+                         // bundled file's name
+    double width = 45.0; // marker side, mm
+    int slot = -1;
+    long framesFound = 0;
+    double errorSum = 0.0;
+    long poses = 0;
+};
+
+struct Options {
+    std::vector<std::string> capture;
+    std::string camera;
+    std::vector<Pattern> patterns;
+    int thresh = 100;
+    bool lite = false, half = false, grey = false, csv = false, help = false;
+    long frames = -1;
+    std::string out, annotate;
+};
+
+volatile sig_atomic_t g_stop = 0;
+void on_signal(int) { g_stop = 1; }
+
+int fail(const std::string &message)
+{
+    fprintf(stderr, "mvtrack: %s\n", message.c_str());
+    return 1;
+}
+
+std::string quoted(const std::string &s) { return "\"" + s + "\""; }
+
+bool parse_long(const std::string &text, long lo, long hi, long *out)
+{
+    errno = 0;
+    char *end = nullptr;
+    const long v = strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno == ERANGE || v < lo || v > hi) return false;
+    *out = v;
+    return true;
+}
+
+bool parse_positive(const std::string &text, double *out)
+{
+    errno = 0;
+    char *end = nullptr;
+    const double v = strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(v) || v <= 0) return false;
+    *out = v;
+    return true;
+}
+
+// "FILE[:WIDTH_MM]": the part after the last colon is a width unless it
+// holds a slash (then the colon belongs to a folder name).
+bool parse_pattern(const std::string &arg, Pattern *p, std::string *error)
+{
+    p->path = arg;
+    const size_t colon = arg.rfind(':');
+    if (colon != std::string::npos && arg.find('/', colon) == std::string::npos) {
+        const std::string w = arg.substr(colon + 1);
+        if (!parse_positive(w, &p->width)) {
+            *error = "bad marker width " + quoted(w) + " in --pattern " + quoted(arg) +
+                     " (a positive number of millimetres)";
+            return false;
+        }
+        p->path = arg.substr(0, colon);
+    }
+    p->name = p->path;
+    if (p->path.empty()) {
+        *error = "--pattern " + quoted(arg) + " names no file";
+        return false;
+    }
+    return true;
+}
+
+void split_words(const char *arg, std::vector<std::string> *words)
+{
+    std::string w;
+    for (const char *c = arg;; c++) {
+        if (*c == ' ' || *c == '\t' || *c == '\0') {
+            if (!w.empty()) words->push_back(w);
+            w.clear();
+            if (*c == '\0') return;
+        } else {
+            w += *c;
+        }
+    }
+}
+
+bool parse_args(int argc, char **argv, Options *o, std::string *error)
+{
+    for (int i = 1; i < argc; i++) {
+        const std::string a = argv[i];
+        if (a.rfind("--", 0) != 0) {
+            if (a.size() < 2 || a[0] != '-') {
+                *error = "unexpected argument " + quoted(a) +
+                         " (capture words start with -, e.g. -file=clip.avi; see --help)";
+                return false;
+            }
+            split_words(argv[i], &o->capture);
+            continue;
+        }
+        std::string name = a, value;
+        bool inline_value = false;
+        const size_t eq = a.find('=');
+        if (eq != std::string::npos) {
+            name = a.substr(0, eq);
+            value = a.substr(eq + 1);
+            inline_value = true;
+        }
+        const auto flag = [&](bool *f) {
+            if (inline_value) {
+                *error = "option " + name + " takes no value (in " + quoted(a) + ")";
+                return false;
+            }
+            *f = true;
+            return true;
+        };
+        const auto need = [&]() {
+            if (inline_value) return true;
+            if (i + 1 >= argc) {
+                *error = "missing value after " + name;
+                return false;
+            }
+            value = argv[++i];
+            return true;
+        };
+        if (name == "--help") {
+            if (!flag(&o->help)) return false;
+        } else if (name == "--lite") {
+            if (!flag(&o->lite)) return false;
+        } else if (name == "--half") {
+            if (!flag(&o->half)) return false;
+        } else if (name == "--grey" || name == "--gray") {
+            if (!flag(&o->grey)) return false;
+        } else if (name == "--csv") {
+            if (!flag(&o->csv)) return false;
+        } else if (name == "--camera") {
+            if (!need()) return false;
+            o->camera = value;
+        } else if (name == "--pattern") {
+            Pattern p;
+            if (!need() || !parse_pattern(value, &p, error)) return false;
+            o->patterns.push_back(p);
+        } else if (name == "--thresh") {
+            long v;
+            if (!need()) return false;
+            if (!parse_long(value, 0, 255, &v)) {
+                *error = "bad number " + quoted(value) + " for --thresh (an integer 0..255)";
+                return false;
+            }
+            o->thresh = static_cast<int>(v);
+        } else if (name == "--frames") {
+            if (!need()) return false;
+            if (!parse_long(value, 1, LONG_MAX, &o->frames)) {
+                *error = "bad number " + quoted(value) + " for --frames (a positive integer)";
+                return false;
+            }
+        } else if (name == "--out") {
+            if (!need()) return false;
+            o->out = value;
+        } else if (name == "--annotate") {
+            if (!need()) return false;
+            o->annotate = value;
+        } else {
+            *error = "unknown option " + quoted(name) + " (see mvtrack --help)";
+            return false;
+        }
+    }
+    return true;
+}
+
+// The capture word the video library would refuse, with why; empty when
+// all are understood. Only for naming the fault in the message.
+std::string bad_capture_word(const std::vector<std::string> &words)
+{
+    for (const std::string &w : words) {
+        long v;
+        if (w.size() > 255) return "capture word " + quoted(w.substr(0, 40) + "...") + " is too long";
+        if (w.rfind("-width=", 0) == 0 || w.rfind("-height=", 0) == 0) {
+            const std::string n = w.substr(w.find('=') + 1);
+            if (!n.empty() && !parse_long(n, 1, 16384, &v))
+                return "bad number in capture word " + quoted(w) + " (1..16384)";
+        } else if (w.rfind("-dev=", 0) == 0 || w.rfind("-file=", 0) == 0) {
+            if (w.back() == '=') return "capture word " + quoted(w) + " names no path";
+        } else if (w != "-loop" && w != "-nopace") {
+            return "unknown capture word " + quoted(w) +
+                   " (-file=PATH -dev=PATH -nopace -loop -width=N -height=N)";
+        }
+    }
+    return std::string();
+}
+
+// Runs f with the library's standard output caught in *text instead of
+// shown (its messages are replaced by mvtrack's own, one line each).
+template <class F>
+auto caught(F f, std::string *text)
+{
+    fflush(stdout);
+    FILE *tmp = tmpfile();
+    const int saved = tmp ? dup(1) : -1;
+    if (saved >= 0) dup2(fileno(tmp), 1);
+    auto result = f();
+    fflush(stdout);
+    if (saved >= 0) {
+        dup2(saved, 1);
+        close(saved);
+        rewind(tmp);
+        char buf[512];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, tmp)) > 0) text->append(buf, n);
+    }
+    if (tmp) fclose(tmp);
+    return result;
+}
+
+bool is_dir(const std::string &p)
+{
+    struct stat st;
+    return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The bundled resources: <exe dir>/resources (build tree), then
+// <exe dir>/../share/morvex (installed). Empty when neither exists.
+std::string resource_dir()
+{
+    char exe[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return std::string();
+    exe[n] = '\0';
+    std::string dir(exe);
+    dir.erase(dir.rfind('/'));
+    for (const char *sub : {"/resources", "/../share/morvex"})
+        if (is_dir(dir + sub)) return dir + sub;
+    return std::string();
+}
+
+// Why `path` cannot be read, or empty.
+std::string unreadable(const std::string &path)
+{
+    FILE *f = fopen(path.c_str(), "rb");
+    if (f == nullptr) return strerror(errno);
+    fclose(f);
+    if (is_dir(path)) return "it is a folder";
+    return std::string();
+}
+
+bool load_camera(const std::string &path, MvCameraParam *cam, std::string *error)
+{
+    const std::string why = unreadable(path);
+    if (!why.empty()) {
+        *error = "cannot read camera file " + quoted(path) + ": " + why;
+        return false;
+    }
+    if (mvParamLoad(path.c_str(), 1, cam) < 0) {
+        *error = "camera file " + quoted(path) + " is shorter than one 136-byte camera record";
+        return false;
+    }
+    bool finite = true;
+    for (int r = 0; r < 3; r++)
+        for (int c = 0; c < 4; c++) finite = finite && std::isfinite(cam->projection[r][c]);
+    for (int k = 0; k < 4; k++) finite = finite && std::isfinite(cam->distortion[k]);
+    if (cam->xsize <= 0 || cam->ysize <= 0 || cam->xsize > 65536 || cam->ysize > 65536 ||
+        !finite || cam->distortion[3] <= 0 || cam->projection[0][0] == 0 ||
+        cam->projection[1][1] == 0) {
+        *error = "camera file " + quoted(path) + " holds no usable camera (size " +
+                 std::to_string(cam->xsize) + " x " + std::to_string(cam->ysize) + ")";
+        return false;
+    }
+    return true;
+}
+
+bool load_pattern(Pattern *p, std::string *error)
+{
+    const std::string why = unreadable(p->path);
+    if (!why.empty()) {
+        *error = "cannot read pattern file " + quoted(p->path) + ": " + why;
+        return false;
+    }
+    std::string said;
+    p->slot = caught([&] { return mvLoadPatt(p->path.c_str()); }, &said);
+    if (p->slot < 0) {
+        *error = said.find("Pattern Data") != std::string::npos
+                     ? "pattern file " + quoted(p->path) + " is not a pattern (3072 numbers 0..255)"
+                     : "cannot load pattern file " + quoted(p->path) + " (at most 50 patterns)";
+        return false;
+    }
+    return true;
+}
+
+// The source a configuration opens: the last -file= or -dev= word.
+std::string source_of(const std::vector<std::string> &words, bool *is_file, bool *loops)
+{
+    std::string src = "/dev/video0";
+    *is_file = false;
+    *loops = false;
+    for (const std::string &w : words) {
+        if (w.rfind("-file=", 0) == 0) {
+            src = w.substr(6);
+            *is_file = true;
+        } else if (w.rfind("-dev=", 0) == 0) {
+            src = w.substr(5);
+            *is_file = false;
+        } else if (w == "-loop") {
+            *loops = true;
+        }
+    }
+    return src;
+}
+
+double seconds_since(std::chrono::steady_clock::time_point t)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+// The progress line on a terminal: at most five updates a second.
+class Progress {
+public:
+    Progress(bool on, long total) : on_(on), total_(total) {}
+    void update(long frames, double elapsed, bool force = false)
+    {
+        if (!on_ || (!force && elapsed - last_ < 0.2)) return;
+        last_ = elapsed;
+        const double fps = elapsed > 0 ? frames / elapsed : 0.0;
+        if (total_ > 0) {
+            const double done = std::fmin(1.0, static_cast<double>(frames) / total_);
+            fprintf(stderr, "\rmvtrack: %ld/%ld frames (%.0f%%), %.1f frames/s", frames, total_,
+                    100.0 * done, fps);
+            if (fps > 0) fprintf(stderr, ", %.0f s left", std::fmax(0.0, (total_ - frames) / fps));
+        } else {
+            fprintf(stderr, "\rmvtrack: %ld frames, %.1f frames/s", frames, fps);
+        }
+        fprintf(stderr, "\033[K");
+        shown_ = true;
+    }
+    void end()
+    {
+        if (shown_) fprintf(stderr, "\n");
+    }
+
+private:
+    bool on_;
+    long total_;
+    double last_ = -1.0;
+    bool shown_ = false;
+};
+
+int run(Options &o)
+{
+    // The library's messages come through stdout (sent to stderr below):
+    // unbuffered, so they appear in order with mvtrack's own.
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    const std::string res = resource_dir();
+    const auto bundled = [&](const char *name, const char *option, std::string *path) {
+        if (!res.empty() && unreadable(res + "/" + name).empty()) {
+            *path = res + "/" + name;
+            return true;
+        }
+        fprintf(stderr, "mvtrack: the bundled %s is not beside mvtrack (resources/ or "
+                        "../share/morvex); give %s FILE\n", name, option);
+        return false;
+    };
+
+    // Records go to the real standard output; the library's own messages
+    // (codec, pattern loading) go to standard error so they never mix in.
+    FILE *out = nullptr;
+    if (o.out.empty()) {
+        const int fd = dup(1);
+        out = fd >= 0 ? fdopen(fd, "w") : nullptr;
+        if (out == nullptr) return fail(std::string("cannot use standard output: ") + strerror(errno));
+    }
+    fflush(stdout);
+    dup2(2, 1);
+
+    std::string error;
+    if (o.capture.empty())
+        return fail("no input: give capture words, e.g. -file=clip.avi -nopace (see --help)");
+    error = bad_capture_word(o.capture);
+    if (!error.empty()) return fail(error);
+
+    bool default_camera = o.camera.empty();
+    if (default_camera && !bundled("camera_para.dat", "--camera", &o.camera)) return 1;
+    MvCameraParam file_cam;
+    if (!load_camera(o.camera, &file_cam, &error)) return fail(error);
+
+    if (o.patterns.empty()) {
+        Pattern p;
+        if (!bundled("patt.lumo", "--pattern", &p.path)) return 1;
+        p.name = "patt.lumo";
+        o.patterns.push_back(p);
+    }
+    for (Pattern &p : o.patterns)
+        if (!load_pattern(&p, &error)) return fail(error);
+
+    bool is_file, loops;
+    const std::string source = source_of(o.capture, &is_file, &loops);
+    if (source.find('%') == std::string::npos) {
+        const std::string why = unreadable(source);
+        if (!why.empty())
+            return fail(std::string("cannot read ") + (is_file ? "video file " : "camera ") +
+                        quoted(source) + ": " + why);
+    }
+    std::string config;
+    for (const std::string &w : o.capture) config += (config.empty() ? "" : " ") + w;
+    std::string said;
+    if (caught([&] { return mvVideoOpen(config.c_str()); }, &said) < 0) {
+        const size_t at = said.find("Cannot open video source");
+        if (at != std::string::npos) return fail(said.substr(at, said.find('\n', at) - at));
+        return fail("cannot open the capture " + quoted(config));
+    }
+    int w = 0, h = 0;
+    mvVideoInqSize(&w, &h);
+    const long work_pixels = o.half ? static_cast<long>(w / 2) * (h / 2) : static_cast<long>(w) * h;
+    if (work_pixels > 320000) {
+        mvVideoClose();
+        return fail("frames of " + std::to_string(w) + " x " + std::to_string(h) +
+                    " are too large to detect in (at most 320000 pixels): add --half or "
+                    "scale the capture with -width=N -height=N");
+    }
+    MvCameraParam cam = file_cam;
+    if (file_cam.xsize != w || file_cam.ysize != h) {
+        mvParamChangeSize(&file_cam, w, h, &cam);
+        const double a = static_cast<double>(file_cam.xsize) * h, b = static_cast<double>(file_cam.ysize) * w;
+        if (std::fabs(a - b) > 0.01 * b)
+            fprintf(stderr, "mvtrack: warning: camera file %s is %d x %d, frames are %d x %d: "
+                            "other aspect ratio, poses will be off\n",
+                    quoted(o.camera).c_str(), file_cam.xsize, file_cam.ysize, w, h);
+    }
+    mvInitCparam(&cam);
+    mvImageProcMode = o.half ? 1 : 0;
+    mvTemplateMatchingMode = o.grey ? 1 : 0;
+
+    mvtrack::InputInfo info;
+    if (is_file) info = mvtrack::probeInput(source);
+    long total = is_file && !loops ? info.frames : -1;
+    if (o.frames > 0 && (total < 0 || o.frames < total)) total = o.frames;
+
+    std::unique_ptr<mvtrack::FrameSink> sink;
+    if (!o.annotate.empty()) {
+        sink = mvtrack::openSink(o.annotate, w, h, info.fps, &error);
+        if (!sink) {
+            mvVideoClose();
+            return fail(error);
+        }
+    }
+    if (!o.out.empty()) {
+        out = fopen(o.out.c_str(), "w");
+        if (out == nullptr) {
+            mvVideoClose();
+            return fail("cannot write " + quoted(o.out) + ": " + strerror(errno));
+        }
+    }
+    if (o.csv) fputs(mvtrack::csvHeader().c_str(), out);
+
+    signal(SIGINT, on_signal);
+    signal(SIGTERM, on_signal);
+    Progress progress(isatty(2) != 0, total);
+    const auto start = std::chrono::steady_clock::now();
+    double detect_s = 0.0, pose_s = 0.0;
+    long frame = 0, failed = 0, nulls = 0;
+    std::vector<mvtrack::TrackedMarker> tracked;
+    std::vector<bool> seen(o.patterns.size());
+    mvtrack::Canvas canvas;
+    const double center[2] = {0.0, 0.0};
+
+    mvVideoCapStart();
+    while (!g_stop && (o.frames < 0 || frame < o.frames)) {
+        unsigned char *image = mvVideoGetImage();
+        if (image == nullptr) {
+            if (mvVideoInqEnded() != 0) break;   // ran dry (or closed under us)
+            if (++nulls > 1) mvUtilSleep(1000);  // an undecodable sample, or none yet
+            continue;
+        }
+        nulls = 0;
+        auto t0 = std::chrono::steady_clock::now();
+        MvMarkerInfo *list = nullptr;
+        int n = 0;
+        const int r = o.lite ? mvDetectMarkerLite(image, o.thresh, &list, &n)
+                             : mvDetectMarker(image, o.thresh, &list, &n);
+        detect_s += seconds_since(t0);
+        if (r < 0) {
+            failed++;
+            n = 0;
+        }
+        t0 = std::chrono::steady_clock::now();
+        tracked.assign(n, mvtrack::TrackedMarker());
+        seen.assign(o.patterns.size(), false);
+        for (int k = 0; k < n; k++) {
+            mvtrack::TrackedMarker &m = tracked[k];
+            m.info = list[k];
+            for (size_t p = 0; p < o.patterns.size(); p++) {
+                if (o.patterns[p].slot != m.info.id) continue;
+                Pattern &pat = o.patterns[p];
+                m.pattern = pat.name.c_str();
+                seen[p] = true;
+                m.error = mvGetTransMat(&m.info, center, pat.width, m.trans);
+                bool finite = m.error >= 0 && std::isfinite(m.error);
+                for (int i = 0; i < 3; i++)
+                    for (int j = 0; j < 4; j++) finite = finite && std::isfinite(m.trans[i][j]);
+                m.hasPose = finite;
+                if (finite) {
+                    pat.errorSum += m.error;
+                    pat.poses++;
+                }
+                break;
+            }
+        }
+        pose_s += seconds_since(t0);
+        for (size_t p = 0; p < o.patterns.size(); p++)
+            if (seen[p]) o.patterns[p].framesFound++;
+
+        const std::string rec = o.csv ? mvtrack::frameCsv(frame, tracked)
+                                      : mvtrack::frameJson(frame, tracked);
+        fputs(rec.c_str(), out);
+        if (sink) {
+            mvtrack::canvasFromFrame(image, w, h, &canvas);
+            for (const mvtrack::TrackedMarker &m : tracked) {
+                double axis = 0.0;
+                for (const Pattern &p : o.patterns)
+                    if (p.slot == m.info.id) axis = 0.5 * p.width;
+                mvtrack::drawMarker(m, axis, &canvas);
+            }
+            if (!sink->write(canvas, frame, &error)) {
+                progress.end();
+                mvVideoClose();
+                return fail("--annotate: " + error);
+            }
+        }
+        mvVideoCapNext();
+        frame++;
+        progress.update(frame, seconds_since(start));
+    }
+    const double elapsed = seconds_since(start);
+    progress.update(frame, elapsed, true);
+    progress.end();
+    mvVideoCapStop();
+    mvVideoClose();
+
+    if (sink && !sink->finish(&error)) return fail("--annotate: " + error);
+    const bool write_failed = fflush(out) != 0 || ferror(out);
+    const bool close_failed = fclose(out) != 0;
+    if (write_failed || close_failed)
+        return fail("cannot write " + (o.out.empty() ? std::string("standard output") : quoted(o.out)) +
+                    ": " + strerror(errno));
+    if (frame == 0 && !g_stop) return fail("no frame could be read from " + quoted(source));
+
+    fprintf(stderr, "mvtrack: %ld frames in %.2f s (%.1f frames/s)%s\n", frame, elapsed,
+            elapsed > 0 ? frame / elapsed : 0.0, g_stop ? ", interrupted" : "");
+    for (const Pattern &p : o.patterns) {
+        fprintf(stderr, "mvtrack: %s: found in %ld of %ld frames (%.1f%%)", p.name.c_str(),
+                p.framesFound, frame, frame > 0 ? 100.0 * p.framesFound / frame : 0.0);
+        if (p.poses > 0) fprintf(stderr, ", mean fit error %.3g px^2", p.errorSum / p.poses);
+        fprintf(stderr, "\n");
+    }
+    if (frame > 0)
+        fprintf(stderr, "mvtrack: detection %.2f ms per frame, pose %.2f ms per frame\n",
+                1000.0 * detect_s / frame, 1000.0 * pose_s / frame);
+    if (failed > 0)
+        fprintf(stderr, "mvtrack: detection gave up on %ld frames (too many dark regions: "
+                        "try a lower --thresh)\n", failed);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    Options o;
+    std::string error;
+    if (!parse_args(argc, argv, &o, &error)) return fail(error);
+    if (o.help) {
+        fputs(kHelp, stdout);
+        return 0;
+    }
+    return run(o);
+}

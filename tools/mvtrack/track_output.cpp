@@ -1,0 +1,198 @@
+// JSON and CSV records of tracked frames.
+#include "track_output.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+
+namespace mvtrack {
+
+std::string jsonNumber(double v)
+{
+    if (!std::isfinite(v)) return "null";
+    if (v == 0.0) return "0";   // also -0.0, which would print as "-0"
+    char buf[64];
+    // Shortest round-trip form; never "inf"/"nan" here, and its exponent
+    // form (1e+20) is valid JSON.
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, res.ptr);
+}
+
+// Length of the valid UTF-8 sequence starting at s[i], or 0.
+static size_t utf8_length(const std::string &s, size_t i)
+{
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = b(i);
+    size_t n;
+    uint32_t cp;
+    if (c < 0x80) return 1;
+    if ((c & 0xE0) == 0xC0) { n = 2; cp = c & 0x1F; }
+    else if ((c & 0xF0) == 0xE0) { n = 3; cp = c & 0x0F; }
+    else if ((c & 0xF8) == 0xF0) { n = 4; cp = c & 0x07; }
+    else return 0;
+    if (i + n > s.size()) return 0;
+    for (size_t k = 1; k < n; k++) {
+        if ((b(i + k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (b(i + k) & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    static const uint32_t min_cp[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < min_cp[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return n;
+}
+
+std::string jsonString(const std::string &s)
+{
+    std::string out = "\"";
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+            i++;
+        } else if (c < 0x20) {
+            char buf[8];
+            snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+            i++;
+        } else {
+            const size_t n = utf8_length(s, i);
+            if (n == 0) {
+                out += "\\ufffd";
+                i++;
+            } else {
+                out.append(s, i, n);
+                i += n;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string frameJson(long frame, const std::vector<TrackedMarker> &markers)
+{
+    std::string out = "{\"frame\": " + std::to_string(frame) + ", \"markers\": [";
+    for (size_t k = 0; k < markers.size(); k++) {
+        const TrackedMarker &m = markers[k];
+        const MvMarkerInfo &in = m.info;
+        if (k > 0) out += ", ";
+        out += "{\"id\": " + std::to_string(in.id);
+        out += ", \"pattern\": " + (m.pattern ? jsonString(m.pattern) : std::string("null"));
+        out += ", \"confidence\": " + jsonNumber(in.confidence);
+        out += ", \"direction\": " + std::to_string(in.direction);
+        out += ", \"area\": " + std::to_string(in.area);
+        out += ", \"center\": [" + jsonNumber(in.center[0]) + ", " + jsonNumber(in.center[1]) + "]";
+        out += ", \"vertices\": [";
+        for (int i = 0; i < 4; i++) {
+            if (i > 0) out += ", ";
+            out += "[" + jsonNumber(in.vertices[i][0]) + ", " + jsonNumber(in.vertices[i][1]) + "]";
+        }
+        out += "], \"transform\": ";
+        if (m.hasPose) {
+            out += "[";
+            for (int r = 0; r < 3; r++) {
+                out += r > 0 ? ", [" : "[";
+                for (int c = 0; c < 4; c++) {
+                    if (c > 0) out += ", ";
+                    out += jsonNumber(m.trans[r][c]);
+                }
+                out += "]";
+            }
+            out += "]";
+        } else {
+            out += "null";
+        }
+        out += ", \"error\": " + (m.hasPose ? jsonNumber(m.error) : std::string("null"));
+        out += "}";
+    }
+    return out + "]}\n";
+}
+
+std::string csvHeader()
+{
+    return "frame,id,pattern,confidence,direction,area,center_x,center_y,"
+           "tx,ty,tz,qx,qy,qz,qw,error\n";
+}
+
+// A CSV field: quoted when it holds a comma, quote or line break.
+static std::string csv_field(const std::string &s)
+{
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// An empty field stands for a missing or non-finite number.
+static std::string csv_number(double v)
+{
+    return std::isfinite(v) ? jsonNumber(v) : std::string();
+}
+
+bool transformQuat(const double m[3][4], double q[4])
+{
+    for (int r = 0; r < 3; r++)
+        for (int c = 0; c < 3; c++)
+            if (!std::isfinite(m[r][c])) return false;
+    // mvUtilMat2QuatPos divides by sqrt(trace + 1), which vanishes for a
+    // half turn -- and a marker facing the camera is nearly a half turn
+    // about the camera's x axis. So the library's formula is used only where
+    // the trace is the largest diagonal term; elsewhere the same quaternion
+    // comes from the largest of x, y, z (the library's q is the conjugate of
+    // the usual Hamilton quaternion, i.e. that of the transposed rotation).
+    const double tr = m[0][0] + m[1][1] + m[2][2];
+    double p[3];
+    if (tr >= m[0][0] && tr >= m[1][1] && tr >= m[2][2] && mvUtilMat2QuatPos(m, q, p) == 0) {
+        // q as the library gives it.
+    } else if (m[0][0] >= m[1][1] && m[0][0] >= m[2][2]) {
+        const double s = 2.0 * std::sqrt(std::fmax(0.0, 1.0 + m[0][0] - m[1][1] - m[2][2]));
+        q[0] = 0.25 * s;
+        q[1] = (m[0][1] + m[1][0]) / s;
+        q[2] = (m[0][2] + m[2][0]) / s;
+        q[3] = (m[1][2] - m[2][1]) / s;
+    } else if (m[1][1] >= m[2][2]) {
+        const double s = 2.0 * std::sqrt(std::fmax(0.0, 1.0 - m[0][0] + m[1][1] - m[2][2]));
+        q[0] = (m[0][1] + m[1][0]) / s;
+        q[1] = 0.25 * s;
+        q[2] = (m[1][2] + m[2][1]) / s;
+        q[3] = (m[2][0] - m[0][2]) / s;
+    } else {
+        const double s = 2.0 * std::sqrt(std::fmax(0.0, 1.0 - m[0][0] - m[1][1] + m[2][2]));
+        q[0] = (m[0][2] + m[2][0]) / s;
+        q[1] = (m[1][2] + m[2][1]) / s;
+        q[2] = 0.25 * s;
+        q[3] = (m[0][1] - m[1][0]) / s;
+    }
+    if (q[3] < 0)
+        for (int i = 0; i < 4; i++) q[i] = -q[i];
+    return std::isfinite(q[0]) && std::isfinite(q[1]) && std::isfinite(q[2]) &&
+           std::isfinite(q[3]);
+}
+
+std::string frameCsv(long frame, const std::vector<TrackedMarker> &markers)
+{
+    std::string out;
+    for (const TrackedMarker &m : markers) {
+        const MvMarkerInfo &in = m.info;
+        out += std::to_string(frame) + "," + std::to_string(in.id) + ",";
+        out += (m.pattern ? csv_field(m.pattern) : std::string()) + ",";
+        out += csv_number(in.confidence) + "," + std::to_string(in.direction) + ",";
+        out += std::to_string(in.area) + ",";
+        out += csv_number(in.center[0]) + "," + csv_number(in.center[1]);
+        double q[4];
+        if (m.hasPose && transformQuat(m.trans, q)) {
+            for (int r = 0; r < 3; r++) out += "," + csv_number(m.trans[r][3]);
+            for (int i = 0; i < 4; i++) out += "," + csv_number(q[i]);
+            out += "," + csv_number(m.error);
+        } else {
+            out += ",,,,,,,,";
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+}  // namespace mvtrack

@@ -1,0 +1,45 @@
+// track_output.h - mvtrack's per-frame records: one JSON object per frame,
+// or CSV rows (one per detected marker) with the pose as translation and
+// quaternion.
+#ifndef MVTRACK_TRACK_OUTPUT_H
+#define MVTRACK_TRACK_OUTPUT_H
+
+#include "morvex.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace mvtrack {
+
+// One detected marker with what mvtrack worked out for it.
+struct TrackedMarker {
+    MvMarkerInfo info;            // copied out of detection's static table
+    const char *pattern = nullptr;   // file name of the matched pattern, or none
+    bool hasPose = false;         // transform and error are valid
+    double trans[3][4] = {};      // marker -> camera, mm
+    double error = 0.0;           // mvGetTransMat's fit error, square pixels
+};
+
+// A JSON number: the shortest text that reads back as the same double;
+// "null" for NaN and infinities (JSON has neither).
+std::string jsonNumber(double v);
+// A JSON string literal, quotes included. Control characters are escaped;
+// bytes that are not valid UTF-8 become U+FFFD.
+std::string jsonString(const std::string &s);
+
+// {"frame": N, "markers": [...]} on one line, newline included.
+std::string frameJson(long frame, const std::vector<TrackedMarker> &markers);
+
+// The CSV header line and the rows of one frame (newlines included).
+std::string csvHeader();
+std::string frameCsv(long frame, const std::vector<TrackedMarker> &markers);
+
+// Quaternion (x, y, z, w, w >= 0) of a transform's rotation in the
+// convention of mvUtilMat2QuatPos / mvUtilQuatPos2Mat. Returns false when
+// the rotation part holds a non-finite number.
+bool transformQuat(const double trans[3][4], double q[4]);
+
+}  // namespace mvtrack
+
+#endif
