@@ -85,4 +85,11 @@ if(NOT MORVEX_STATIC)
       set_target_properties(${exe} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
     endif()
   endforeach()
+  # The capture and display libraries find the core beside them, also for
+  # programs that do not link the core themselves.
+  foreach(lib morvex_video morvex_display)
+    if(TARGET ${lib})
+      set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN")
+    endif()
+  endforeach()
 endif()

@@ -58,8 +58,10 @@ check_core_output "$work/core.out" "uses_core (CMake)"
 grep -q "frame 320 x 240" "$work/video.out" || fail "uses_video (CMake) read no frame"
 "$work/consumer/build/uses_display" >/dev/null || fail "uses_display (CMake) failed"
 
-# 2. Plain cc with pkg-config.
+# 2. Plain cc with pkg-config. Programs built this way carry no path to a
+# private prefix: shared libraries are found through LD_LIBRARY_PATH.
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
+export LD_LIBRARY_PATH="$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
 [ "$(pkg-config --variable=datadir morvex)" -ef "$data" ] || fail "morvex.pc datadir is not $data"
 # shellcheck disable=SC2046
 "$cc" -o "$work/pc_core" "$src/uses_core.c" $(pkg-config --cflags --libs morvex) ||
@@ -78,7 +80,7 @@ check_core_output "$work/pc_core.out" "uses_core (pkg-config)"
 
 # 3. The installed mvtrack finds camera_para.dat and patt.lumo in
 # <prefix>/share/morvex, from any working folder.
-(cd / && "$prefix/bin/mvtrack" "-file=$data/demo_clip.avi" -nopace --frames 5) \
+(cd / && env -u LD_LIBRARY_PATH "$prefix/bin/mvtrack" "-file=$data/demo_clip.avi" -nopace --frames 5) \
   >"$work/track.out" 2>"$work/track.err" || { cat "$work/track.err" >&2; fail "installed mvtrack failed"; }
 [ "$(wc -l <"$work/track.out")" -eq 5 ] || fail "installed mvtrack wrote no 5 records"
 grep -q '"pattern": "patt.lumo"' "$work/track.out" ||
