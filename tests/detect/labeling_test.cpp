@@ -100,6 +100,8 @@ TEST_F(Labeling, ComponentsAreEightConnectedAndNumberedInRasterOrder)
     EXPECT_EQ(comp(7, 6), 2);
     EXPECT_EQ(comp(21, 6), 3);
     EXPECT_NE(r.image[3 * 64 + 40], r.image[3 * 64 + 44]);  // provisional labels differ
+    // Where the arms meet, the pixel takes the smaller of the two labels.
+    EXPECT_EQ(r.image[10 * 64 + 43], r.image[3 * 64 + 40]);
 
     EXPECT_EQ(r.area[0], 7 + 7 + 5);
     EXPECT_EQ(r.area[1], 3);
