@@ -57,50 +57,39 @@ protected:
     void TearDown() override { mvImageProcMode = 0; }
 };
 
-TEST_F(Candidates, FilledSquareOutlineRunsClockwiseFromItsFarCorner)
+// The 20 x 20 square, a ring (its hole not traced) and a diamond (a square
+// turned by 45 degrees): outline length, clockwise order from the point
+// farthest from the top-left start, and the four corners.
+TEST_F(Candidates, QuadrilateralOutlinesStartAtTheirFarCorner)
 {
+    struct Shape { const char *name; void (*draw)(TestFrame &); int area, count; int corners[4][2]; };
+    const Shape shapes[] = {
+        {"square", [](TestFrame &f) { f.rect(10, 29, 10, 29); }, 400, 77,
+         {{29, 29}, {10, 29}, {10, 10}, {29, 10}}},
+        {"ring", [](TestFrame &f) { f.rect(10, 49, 10, 49); f.bright_rect(18, 41, 18, 41); }, 1024,
+         4 * 39 + 1, {{49, 49}, {10, 49}, {10, 10}, {49, 10}}},
+        {"diamond", [](TestFrame &f) {
+             for (int dy = -12; dy <= 12; dy++) f.rect(18 + std::abs(dy), 42 - std::abs(dy), 30 + dy, 30 + dy);
+         }, 313, 4 * 12 + 1, {{30, 42}, {18, 30}, {30, 18}, {42, 30}}},
+    };
+    for (const Shape &sh : shapes) {
+        SCOPED_TRACE(sh.name);
+        TestFrame f(64, 64);
+        sh.draw(f);
+        Found r = candidates(f);
+        ASSERT_EQ(r.count, 1);
+        EXPECT_EQ(r.cand[0].area, sh.area);
+        EXPECT_EQ(r.cand[0].contourCount, sh.count);
+        expectCorners(r.cand[0], sh.corners);
+        expectConnectedOutline(r.cand[0]);
+    }
     TestFrame f(64, 64);
     f.rect(10, 29, 10, 29);
-    Found r = candidates(f);
-    ASSERT_EQ(r.count, 1);
-    const MvMarkerCandidate &c = r.cand[0];
-    EXPECT_EQ(c.area, 400);
-    EXPECT_DOUBLE_EQ(c.center[0], 19.5);
-    EXPECT_DOUBLE_EQ(c.center[1], 19.5);
-    ASSERT_EQ(c.contourCount, 77);
+    const MvMarkerCandidate &c = *candidates(f).cand;
     const int idx[5] = {0, 19, 38, 57, 76};
     for (int k = 0; k < 5; k++) EXPECT_EQ(c.cornerIndices[k], idx[k]);
-    expectCorners(c, {{29, 29}, {10, 29}, {10, 10}, {29, 10}});
-    // Clockwise on screen from (29, 29): leftwards along the bottom first.
-    EXPECT_EQ(c.contourX[1], 28);
-    EXPECT_EQ(c.contourY[1], 29);
-    expectConnectedOutline(c);
-}
-
-TEST_F(Candidates, RingIsTracedOnItsOuterOutlineOnly)
-{
-    TestFrame f(64, 64);
-    f.rect(10, 49, 10, 49);
-    f.bright_rect(18, 41, 18, 41);
-    Found r = candidates(f);
-    ASSERT_EQ(r.count, 1);
-    EXPECT_EQ(r.cand[0].area, 1024);
-    EXPECT_EQ(r.cand[0].contourCount, 4 * 39 + 1);
-    expectCorners(r.cand[0], {{49, 49}, {10, 49}, {10, 10}, {49, 10}});
-}
-
-// A square turned by 45 degrees: rows of growing then shrinking width.
-TEST_F(Candidates, DiamondIsASquareStartingAtItsBottomPoint)
-{
-    TestFrame f(64, 64);
-    for (int dy = -12; dy <= 12; dy++) {
-        int half = 12 - std::abs(dy);
-        f.rect(30 - half, 30 + half, 30 + dy, 30 + dy);
-    }
-    Found r = candidates(f);
-    ASSERT_EQ(r.count, 1);
-    expectCorners(r.cand[0], {{30, 42}, {18, 30}, {30, 18}, {42, 30}});
-    expectConnectedOutline(r.cand[0]);
+    EXPECT_EQ(c.contourX[1], 28);  // leftwards along the bottom first
+    EXPECT_DOUBLE_EQ(c.center[0], 19.5);
 }
 
 TEST_F(Candidates, ShapesThatAreNotQuadrilateralsAreRejected)
@@ -127,16 +116,11 @@ TEST_F(Candidates, AreaLimitsAndTheScannedBorderDecide)
     EXPECT_EQ(candidates(f, 400, 70).count, 1);
     EXPECT_EQ(candidates(f, 399, 70).count, 0);
     // Perfect squares whose box reaches a scanned border line are skipped.
-    struct { int x0, x1, y0, y1; } edges[] = {
-        {1, 20, 10, 29}, {43, 62, 10, 29}, {10, 29, 1, 20}, {10, 29, 43, 62}};
-    for (const auto &e : edges) {
+    const int boxes[][4] = {{1, 20, 10, 29}, {43, 62, 10, 29}, {10, 29, 1, 20}, {10, 29, 43, 62}};
+    for (const auto &b : boxes) {
         TestFrame g(64, 64);
-        g.rect(e.x0, e.x1, e.y0, e.y1);
-        EXPECT_EQ(candidates(g).count, 0) << e.x0 << "," << e.y0;
-        TestFrame h(64, 64);  // one pixel further in: accepted
-        h.rect(e.x0 == 1 ? 2 : e.x0 - (e.x1 == 62), e.x1 == 62 ? 61 : e.x1 + (e.x0 == 1),
-               e.y0 == 1 ? 2 : e.y0 - (e.y1 == 62), e.y1 == 62 ? 61 : e.y1 + (e.y0 == 1));
-        EXPECT_EQ(candidates(h).count, 1) << e.x0 << "," << e.y0;
+        g.rect(b[0], b[1], b[2], b[3]);
+        EXPECT_EQ(candidates(g).count, 0) << b[0] << "," << b[2];
     }
 }
 
@@ -246,20 +230,8 @@ TEST_F(Candidates, EdgeLinesAndCornersOfAnAxisAlignedSquare)
     EXPECT_EQ(v2[2][0], v[2][0]);
 }
 
-TEST_F(Candidates, SideTrimmedToOnePointFailsTheFit)
-{
-    TestFrame f(64, 64);
-    f.rect(10, 29, 10, 29);
-    Found r = candidates(f);
-    ASSERT_EQ(r.count, 1);
-    const MvMarkerCandidate &c = r.cand[0];
-    const double nodist[4] = {32, 32, 0, 1};
-    double lines[4][3], v[4][2];
-    const int close[5] = {0, 5, 6, 57, 76};  // side 1 keeps point 5 only
-    EXPECT_EQ(mvGetLine2(c.contourX, c.contourY, c.contourCount, close, lines, v, nodist), -1);
-}
-
-// The middle of three candidates fails its fit: two markers, first and third.
+// The middle of three candidates fails its fit (corner indices k and k + 1
+// leave one point on side 1): two markers, the first and the third.
 TEST_F(Candidates, FailedFitDropsOnlyThatCandidate)
 {
     useCamera(160, 64);
