@@ -212,7 +212,10 @@ TEST_F(DisplayProjection, DrawingModesSetUpViewportsAndMatrices)
 
     struct {
         int xwin, ywin, vp[4];
-    } views[] = {{0, 0, {0, 240, 640, 480}}, {1, 1, {0, 0, 320, 240}}, {2, 1, {320, 0, 320, 240}}};
+    } views[] = {{0, 0, {0, 240, 640, 480}},
+                 {1, 0, {640, 240, 640, 480}},  // right of the main area, as images
+                 {1, 1, {0, 0, 320, 240}},
+                 {2, 1, {320, 0, 320, 240}}};
     for (const auto &v : views) {
         mvgDraw3dCamera(v.xwin, v.ywin);
         glGetIntegerv(GL_VIEWPORT, vp);
