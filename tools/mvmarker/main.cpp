@@ -1,0 +1,387 @@
+// mvmarker - makes a printable marker from a picture (PNG and SVG) and the
+// pattern file that recognises it, or teaches a pattern from a frame.
+#include "morvex/camera.h"
+#include "morvex/detect.h"
+#include "morvex/pattern.h"
+#include "pattern_cells.h"
+#include "render.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char *kHelp =
+    "usage: mvmarker PICTURE [--png FILE] [--px N] [--svg FILE] [--mm MM]\n"
+    "                        [--patt FILE] [--patt-method direct|render] [--bordered]\n"
+    "       mvmarker --from-frame IMAGE --patt FILE [--camera FILE] [--thresh N]\n"
+    "\n"
+    "Makes a square marker from PICTURE (PNG or JPEG): the picture inside a black\n"
+    "border a quarter of the side wide on each edge.\n"
+    "\n"
+    "  --png FILE        write the marker as a PNG image\n"
+    "  --px N            side of the PNG in pixels, 16..8192 (default 512)\n"
+    "  --svg FILE        write the marker as SVG with an exact printed size\n"
+    "  --mm MM           printed side in millimetres, border included\n"
+    "                    (default 80; the viewer's pattern width is 45)\n"
+    "  --patt FILE       write the pattern file that recognises the marker\n"
+    "  --bordered        PICTURE is already a whole marker, border included;\n"
+    "                    its central half is taken as the picture\n"
+    "  --patt-method M   direct (default): cells computed from the picture\n"
+    "                    as the sampler sees a sharp face-on marker;\n"
+    "                    render: render the marker face-on with the bundled\n"
+    "                    camera, detect it and save it with the library\n"
+    "\n"
+    "  --from-frame IMAGE  teach a pattern from a photographed or rendered\n"
+    "                    frame (PNG or JPEG): the largest square marker in it is\n"
+    "                    sampled and written to --patt FILE\n"
+    "  --camera FILE     camera calibration for --from-frame (default: the\n"
+    "                    bundled resources/camera_para.dat)\n"
+    "  --thresh N        darkness threshold 0..765 for --from-frame (default 100)\n"
+    "  -h, --help        show this help\n"
+    "\n"
+    "The pattern matches the marker the right way up as direction 2.\n"
+    "\n"
+    "examples:\n"
+    "  mvmarker logo.png --png marker.png --px 1024 --svg marker.svg --mm 45 \\\n"
+    "           --patt logo.lumo\n"
+    "  mvmarker resources/marker.png --bordered --patt patt.lumo\n"
+    "  mvmarker --from-frame snapshot.png --patt taught.lumo\n";
+
+[[noreturn]] void fail(const std::string &message) {
+    std::fprintf(stderr, "mvmarker: %s\n", message.c_str());
+    std::exit(1);
+}
+
+// Folder holding the bundled resources: <exe dir>/resources, then
+// <exe dir>/../share/morvex.
+std::string resource_dir() {
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return "resources";
+    buf[n] = '\0';
+    std::string dir(buf);
+    dir = dir.substr(0, dir.rfind('/'));
+    for (const std::string &cand : {dir + "/resources", dir + "/../share/morvex"})
+        if (access((cand + "/camera_para.dat").c_str(), R_OK) == 0) return cand;
+    return dir + "/resources";
+}
+
+bool parse_int(const std::string &s, long lo, long hi, long *out) {
+    char *end = nullptr;
+    errno = 0;
+    long v = std::strtol(s.c_str(), &end, 10);
+    if (s.empty() || *end != '\0' || errno != 0 || v < lo || v > hi) return false;
+    *out = v;
+    return true;
+}
+
+bool parse_double(const std::string &s, double lo, double hi, double *out) {
+    char *end = nullptr;
+    double v = std::strtod(s.c_str(), &end);
+    if (s.empty() || *end != '\0' || !std::isfinite(v) || v < lo || v > hi) return false;
+    *out = v;
+    return true;
+}
+
+render::Image read_picture(const std::string &path) {
+    render::Image img;
+    std::string error;
+    if (!render::readImage(path, &img, &error))
+        fail(error);
+    if (img.width < 1 || img.height < 1) fail(path + ": empty image");
+    return img;
+}
+
+std::string base64(const std::vector<unsigned char> &data) {
+    static const char *t =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    size_t i = 0;
+    for (; i + 2 < data.size(); i += 3) {
+        unsigned v = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
+        out += t[v >> 18]; out += t[(v >> 12) & 63]; out += t[(v >> 6) & 63]; out += t[v & 63];
+    }
+    if (i + 1 == data.size()) {
+        unsigned v = data[i] << 16;
+        out += t[v >> 18]; out += t[(v >> 12) & 63]; out += "==";
+    } else if (i + 2 == data.size()) {
+        unsigned v = (data[i] << 16) | (data[i + 1] << 8);
+        out += t[v >> 18]; out += t[(v >> 12) & 63]; out += t[(v >> 6) & 63]; out += '=';
+    }
+    return out;
+}
+
+// The picture as PNG bytes, through a temporary file (the renderer writes
+// PNG files only).
+std::vector<unsigned char> png_bytes(const render::Image &img) {
+    char tmpl[] = "/tmp/mvmarker-XXXXXX";
+    int fd = mkstemp(tmpl);
+    if (fd < 0) fail(std::string("/tmp: cannot create a temporary file (") + std::strerror(errno) + ")");
+    close(fd);
+    std::string error;
+    bool ok = render::writePng(tmpl, img, &error);
+    std::vector<unsigned char> bytes;
+    if (ok) {
+        std::ifstream in(tmpl, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::remove(tmpl);
+    if (!ok) fail(std::string(tmpl) + ": cannot encode PNG (" + error + ")");
+    return bytes;
+}
+
+// SVG of the marker with an exact printed size: a black square `mm` wide
+// with the picture over its central half.
+void write_svg(const std::string &path, const render::Image &picture, double mm) {
+    std::ostringstream s;
+    s.precision(10);
+    const double q = mm / 4.0;
+    s << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      << "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+         "xmlns:xlink=\"http://www.w3.org/1999/xlink\" version=\"1.1\"\n"
+      << "     width=\"" << mm << "mm\" height=\"" << mm << "mm\" viewBox=\"0 0 "
+      << mm << " " << mm << "\">\n"
+      << "  <rect x=\"0\" y=\"0\" width=\"" << mm << "\" height=\"" << mm
+      << "\" fill=\"#000000\"/>\n"
+      << "  <image x=\"" << q << "\" y=\"" << q << "\" width=\"" << 2 * q
+      << "\" height=\"" << 2 * q << "\" preserveAspectRatio=\"none\"\n"
+      << "         xlink:href=\"data:image/png;base64," << base64(png_bytes(picture))
+      << "\"/>\n</svg>\n";
+    std::ofstream out(path, std::ios::binary);
+    out << s.str();
+    out.close();
+    if (!out) fail(path + ": cannot write SVG");
+}
+
+void load_camera(const std::string &path, int width, int height) {
+    MvCameraParam file_cam, cam;
+    if (mvParamLoad(path.c_str(), 1, &file_cam) < 0)
+        fail(path + ": cannot load camera calibration");
+    if (file_cam.xsize <= 0 || file_cam.ysize <= 0)
+        fail(path + ": camera calibration has no image size");
+    mvParamChangeSize(&file_cam, width, height, &cam);
+    mvInitCparam(&cam);
+}
+
+// Detects the markers in a 4-byte frame and saves the one with the largest
+// border as a pattern. The returned string is empty on success.
+std::string save_largest(const unsigned char *frame, int thresh,
+                         const std::string &patt_path) {
+    MvMarkerInfo *markers = nullptr;
+    int n = 0;
+    if (mvDetectMarkerLite(frame, thresh, &markers, &n) < 0)
+        return "detection failed (too many dark regions)";
+    int best = -1;
+    for (int k = 0; k < n; k++)
+        if (best < 0 || markers[k].area > markers[best].area) best = k;
+    if (best < 0) return "no square marker found";
+    if (mvSavePatt(frame, &markers[best], patt_path.c_str()) < 0)
+        return patt_path + ": cannot write pattern file";
+    return "";
+}
+
+// Pattern by rendering: the marker face-on, upright, about 300 pixels wide
+// in a 640 x 480 frame of the bundled camera, sampled by the library.
+void pattern_by_render(const render::Image &marker, const std::string &patt_path) {
+    const std::string cam_path = resource_dir() + "/camera_para.dat";
+    MvCameraParam cam;
+    if (mvParamLoad(cam_path.c_str(), 1, &cam) < 0)
+        fail(cam_path + ": cannot load camera calibration");
+    mvInitCparam(&cam);
+    const double side = 80.0;
+    const double dist = cam.projection[0][0] * side / 300.0;
+    double trans[3][4];
+    render::poseAt(cam, cam.xsize / 2.0, cam.ysize / 2.0, dist, 0.0, 0.0, trans);
+    render::Options opt;
+    render::Image frame;
+    render::renderFrame(marker, side, trans, cam, opt, &frame);
+    std::string err = save_largest(frame.pixels.data(), 100, patt_path);
+    if (!err.empty()) fail("rendered marker: " + err);
+}
+
+// 4-byte R G B x frame from any image, halved (2 x 2 box) until the
+// detector's working image limit of 320000 pixels is met.
+render::Image as_frame(const render::Image &in) {
+    render::Image f;
+    f.width = in.width;
+    f.height = in.height;
+    f.channels = 4;
+    f.pixels.resize((size_t)f.width * f.height * 4);
+    for (int i = 0; i < f.width * f.height; i++) {
+        const uint8_t *p = &in.pixels[(size_t)i * in.channels];
+        for (int c = 0; c < 3; c++) f.pixels[i * 4 + c] = in.channels == 1 ? p[0] : p[c];
+        f.pixels[i * 4 + 3] = 255;
+    }
+    while ((long)f.width * f.height > 320000) {
+        render::Image h;
+        h.width = f.width / 2;
+        h.height = f.height / 2;
+        h.channels = 4;
+        h.pixels.resize((size_t)h.width * h.height * 4);
+        for (int y = 0; y < h.height; y++)
+            for (int x = 0; x < h.width; x++)
+                for (int c = 0; c < 4; c++) {
+                    int s = 0;
+                    for (int dy = 0; dy < 2; dy++)
+                        for (int dx = 0; dx < 2; dx++)
+                            s += f.pixels[((size_t)(2 * y + dy) * f.width + 2 * x + dx) * 4 + c];
+                    h.pixels[((size_t)y * h.width + x) * 4 + c] = (uint8_t)((s + 2) / 4);
+                }
+        f = std::move(h);
+    }
+    return f;
+}
+
+// The central half of an image (the picture inside a marker's border).
+render::Image central_half(const render::Image &in) {
+    render::Image out;
+    const int x0 = in.width / 4, y0 = in.height / 4;
+    out.width = in.width - 2 * x0;
+    out.height = in.height - 2 * y0;
+    out.channels = in.channels;
+    out.pixels.resize((size_t)out.width * out.height * out.channels);
+    for (int y = 0; y < out.height; y++)
+        std::memcpy(&out.pixels[(size_t)y * out.width * out.channels],
+                    &in.pixels[((size_t)(y + y0) * in.width + x0) * in.channels],
+                    (size_t)out.width * out.channels);
+    return out;
+}
+
+// True when the outer quarter on every edge is (almost) all black.
+bool looks_bordered(const render::Image &img) {
+    if (img.width < 8 || img.height < 8) return false;
+    long bright = 0, total = 0;
+    for (int y = 0; y < img.height; y++)
+        for (int x = 0; x < img.width; x++) {
+            bool ring = x < img.width / 4 || x >= img.width - img.width / 4 ||
+                        y < img.height / 4 || y >= img.height - img.height / 4;
+            if (!ring) continue;
+            const uint8_t *p = &img.pixels[((size_t)y * img.width + x) * img.channels];
+            int v = img.channels == 1 ? p[0] : (p[0] + p[1] + p[2]) / 3;
+            if (img.channels == 4 && p[3] < 128) v = 255;
+            bright += v > 64;
+            total++;
+        }
+    return bright * 100 < total;
+}
+
+struct Args {
+    std::string picture, png, svg, patt, from_frame, camera, method = "direct";
+    bool bordered = false;
+    long px = 512, thresh = 100;
+    double mm = 80.0;
+};
+
+Args parse(int argc, char **argv) {
+    Args a;
+    for (int i = 1; i < argc; i++) {
+        std::string w = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) fail("option " + w + " needs a value (see --help)");
+            return argv[++i];
+        };
+        if (w == "-h" || w == "--help") {
+            std::fputs(kHelp, stdout);
+            std::exit(0);
+        } else if (w == "--bordered") {
+            a.bordered = true;
+        } else if (w == "--png") {
+            a.png = value();
+        } else if (w == "--svg") {
+            a.svg = value();
+        } else if (w == "--patt") {
+            a.patt = value();
+        } else if (w == "--from-frame") {
+            a.from_frame = value();
+        } else if (w == "--camera") {
+            a.camera = value();
+        } else if (w == "--patt-method") {
+            a.method = value();
+            if (a.method != "direct" && a.method != "render")
+                fail("--patt-method: '" + a.method + "' is not direct or render");
+        } else if (w == "--px") {
+            std::string v = value();
+            if (!parse_int(v, 16, 8192, &a.px)) fail("--px: '" + v + "' is not a whole number 16..8192");
+        } else if (w == "--thresh") {
+            std::string v = value();
+            if (!parse_int(v, 0, 765, &a.thresh)) fail("--thresh: '" + v + "' is not a whole number 0..765");
+        } else if (w == "--mm") {
+            std::string v = value();
+            if (!parse_double(v, 1.0, 10000.0, &a.mm)) fail("--mm: '" + v + "' is not a size 1..10000");
+        } else if (w.size() > 1 && w[0] == '-') {
+            fail("unknown option '" + w + "' (see --help)");
+        } else if (a.picture.empty()) {
+            a.picture = w;
+        } else {
+            fail("unexpected word '" + w + "': one PICTURE only (see --help)");
+        }
+    }
+    return a;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    Args a = parse(argc, argv);
+
+    if (!a.from_frame.empty()) {
+        if (!a.picture.empty()) fail("unexpected word '" + a.picture + "' with --from-frame");
+        if (a.patt.empty()) fail("--from-frame needs --patt FILE");
+        if (!a.png.empty() || !a.svg.empty()) fail("--png and --svg need a PICTURE, not --from-frame");
+        render::Image frame = as_frame(read_picture(a.from_frame));
+        load_camera(a.camera.empty() ? resource_dir() + "/camera_para.dat" : a.camera,
+                    frame.width, frame.height);
+        std::string err = save_largest(frame.pixels.data(), (int)a.thresh, a.patt);
+        if (!err.empty()) fail(a.from_frame + ": " + err);
+        std::printf("%s: pattern taught from %s\n", a.patt.c_str(), a.from_frame.c_str());
+        return 0;
+    }
+
+    if (a.picture.empty()) fail("no PICTURE given (see --help)");
+    if (a.png.empty() && a.svg.empty() && a.patt.empty())
+        fail("nothing to write: give --png, --svg or --patt (see --help)");
+    if (!a.camera.empty()) fail("--camera belongs with --from-frame");
+    render::Image picture = read_picture(a.picture);
+    if (a.bordered) {
+        if (picture.width < 8 || picture.height < 8)
+            fail(a.picture + ": too small for a bordered marker (at least 8 x 8 pixels)");
+        picture = central_half(picture);
+    } else if (looks_bordered(picture)) {
+        std::printf("note: %s already has a black border a quarter wide; "
+                    "give --bordered if it is a whole marker\n", a.picture.c_str());
+    }
+
+    if (!a.png.empty()) {
+        render::Image marker = render::makeMarker(picture, (int)a.px);
+        std::string error;
+        if (!render::writePng(a.png, marker, &error)) fail(a.png + ": cannot write PNG (" + error + ")");
+        std::printf("%s: marker %d x %d pixels\n", a.png.c_str(), marker.width, marker.height);
+    }
+    if (!a.svg.empty()) {
+        write_svg(a.svg, picture, a.mm);
+        std::printf("%s: marker %g mm wide\n", a.svg.c_str(), a.mm);
+    }
+    if (!a.patt.empty()) {
+        if (a.method == "render") {
+            pattern_by_render(render::makeMarker(picture, 512), a.patt);
+        } else {
+            mvmarker::Block blocks[4];
+            mvmarker::rotationBlocks(mvmarker::pictureCells(picture), blocks);
+            std::string error;
+            if (!mvmarker::writePatternFile(a.patt, blocks, &error)) fail(error);
+        }
+        std::printf("%s: pattern (%s)\n", a.patt.c_str(), a.method.c_str());
+    }
+    return 0;
+}

@@ -1,0 +1,39 @@
+// pattern_cells.h - the 16 x 16 cells of a marker picture, computed the way
+// the library's sampler sees a sharp face-on marker, and written as a
+// pattern file.
+#ifndef MVMARKER_PATTERN_CELLS_H
+#define MVMARKER_PATTERN_CELLS_H
+
+#include "render.h"
+
+#include <string>
+
+namespace mvmarker {
+
+// Cells of one rotation block: entry (row * 16 + column) * 3 + channel,
+// channel 0 blue, 1 green, 2 red, values 0..240.
+struct Block {
+    unsigned char v[768];
+};
+
+// Block 0 of `picture` (the marker's inner picture, any size, 1, 3 or 4
+// channels; alpha is laid over white): 64 x 64 sample points over the
+// picture, each the mean colour of its 1/64 x 1/64 footprint, a sixteenth
+// of each (integer division) summed over the 4 x 4 samples of a cell.
+Block pictureCells(const render::Image &picture);
+
+// The four blocks of a pattern file from block 0, the picture upright. The
+// blocks hold the picture sampled from its top-left, top-right,
+// bottom-right and bottom-left corner in turn, which is how mvSavePatt lays
+// out a marker seen upright and face-on.
+void rotationBlocks(const Block &upright, Block out[4]);
+
+// Writes four blocks in the pattern file format ("%4d", 16 per line, planes
+// 0..2 per block, an empty line after each block). False with *error set
+// when the file cannot be written.
+bool writePatternFile(const std::string &path, const Block blocks[4],
+                      std::string *error);
+
+}  // namespace mvmarker
+
+#endif

@@ -1,0 +1,92 @@
+// The configuration string and the option help.
+#include "video_internal.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// Frame sides above this would make the frame buffer's byte count overflow
+// an int long before any camera or file could fill it.
+static const long kMaxSide = 16384;
+
+int mv2VideoDispOption(void)
+{
+    printf(" -width=N\n");
+    printf("    specifies expected width of image.\n");
+    printf(" -height=N\n");
+    printf("    specifies expected height of image.\n");
+    printf(" -dev=PATH\n");
+    printf("    captures from the V4L2 camera PATH (default /dev/video0).\n");
+    printf(" -file=PATH\n");
+    printf("    captures from a video file or an image sequence (%%d pattern).\n");
+    printf(" -loop\n");
+    printf("    with -file: starts again at the end instead of running dry.\n");
+    printf(" -nopace\n");
+    printf("    with -file: delivers frames as fast as they are requested.\n");
+    printf("\n");
+    return 0;
+}
+
+static bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// "-width=N": true with *value set, or unchanged when nothing follows the
+// equals sign; false for a value that is not a number or is out of range.
+static bool read_side(const char *text, int *value)
+{
+    if (*text == '\0') return true;
+    errno = 0;
+    char *end = nullptr;
+    long v = strtol(text, &end, 10);
+    if (end == text || errno == ERANGE) return false;
+    if (v <= 0 || v > kMaxSide) return false;
+    *value = static_cast<int>(v);
+    return true;
+}
+
+// "-dev=PATH" / "-file=PATH": a non-empty path.
+static bool read_path(const char *text, char out[256])
+{
+    if (*text == '\0') return false;
+    snprintf(out, 256, "%s", text);
+    return true;
+}
+
+bool mv_video_parse_config(const char *config, MvVideoConfig *out)
+{
+    if (config == nullptr) return true;
+    const char *p = config;
+    for (;;) {
+        while (is_blank(*p)) p++;
+        if (*p == '\0') return true;
+        size_t len = 0;
+        while (p[len] != '\0' && !is_blank(p[len])) len++;
+        char word[256];
+        bool ok = len <= 255;
+        if (ok) {
+            memcpy(word, p, len);
+            word[len] = '\0';
+            if (strncmp(word, "-width=", 7) == 0) {
+                ok = read_side(word + 7, &out->width);
+            } else if (strncmp(word, "-height=", 8) == 0) {
+                ok = read_side(word + 8, &out->height);
+            } else if (strncmp(word, "-dev=", 5) == 0) {
+                ok = read_path(word + 5, out->dev);
+                if (ok) out->file[0] = '\0';   // the later source word wins
+            } else if (strncmp(word, "-file=", 6) == 0) {
+                ok = read_path(word + 6, out->file);
+            } else if (strcmp(word, "-loop") == 0) {
+                out->loop = true;
+            } else if (strcmp(word, "-nopace") == 0) {
+                out->nopace = true;
+            } else {
+                ok = false;
+            }
+        }
+        if (!ok) {
+            mv2VideoDispOption();
+            return false;
+        }
+        p += len;
+    }
+}
