@@ -122,18 +122,14 @@ inline std::vector<std::vector<Vertex>> feedbackPolygons(const std::function<voi
 
     std::vector<std::vector<Vertex>> polys;
     const int per_vertex = 12;  // x y z w, r g b a, s t r q
-    for (int i = 0; i < n;) {
-        const int token = (int)buf[i++];
-        int count = 0;
-        if (token == GL_POLYGON_TOKEN) count = (int)buf[i++];
-        else if (token == GL_PASS_THROUGH_TOKEN) { i++; continue; }
-        else if (token == GL_POINT_TOKEN) count = 1;
-        else if (token == GL_LINE_TOKEN || token == GL_LINE_RESET_TOKEN) count = 2;
-        else if (token == GL_BITMAP_TOKEN || token == GL_DRAW_PIXEL_TOKEN || token == GL_COPY_PIXEL_TOKEN) count = 1;
+    // Only polygons are drawn, as GL_POLYGON_TOKEN, vertex count, vertices.
+    for (int i = 0; i + 1 < n;) {
+        if ((int)buf[i++] != GL_POLYGON_TOKEN) return {};
+        const int count = (int)buf[i++];
         std::vector<Vertex> poly;
         for (int k = 0; k < count; k++, i += per_vertex)
             poly.push_back({buf[i] - 0.5, buf[i + 1] - 0.5, buf[i + 8], buf[i + 9]});
-        if (token == GL_POLYGON_TOKEN) polys.push_back(poly);
+        polys.push_back(poly);
     }
     return polys;
 }

@@ -27,6 +27,8 @@ void fill_window(unsigned char r, unsigned char g, unsigned char b)
 
 void frame()
 {
+    // GLUT may still call the frame function in the round that leaves.
+    if (ran) return;
     ran = true;
     const int base = gWinYsize - gYsize;  // bottom row of the main area
     mvgDrawMode2D();

@@ -235,6 +235,7 @@ TEST_F(DisplayImage, OffGridPositionsLeaveOtherMeshesAlone)
     }
 }
 
+// Position (1, 0) included: its overlay lands on the image shown there.
 TEST_F(DisplayImage, OverlaysLandOnTheGivenCorners)
 {
     double square[4][2] = {{60, 40}, {250, 40}, {250, 200}, {60, 200}};
@@ -242,7 +243,7 @@ TEST_F(DisplayImage, OverlaysLandOnTheGivenCorners)
     struct {
         int xwin, ywin;
         double x0, top, s;
-    } places[] = {{0, 0, 0, 479, 1.0}, {2, 1, 160, 239, 0.5}, {3, 2, 320, 119, 0.5}};
+    } places[] = {{0, 0, 0, 479, 1.0}, {1, 0, 320, 479, 1.0}, {2, 1, 160, 239, 0.5}, {3, 2, 320, 119, 0.5}};
     for (int draw_mode : {1, 0}) {
         for (const auto &p : places) {
             SCOPED_TRACE(testing::Message() << "mode " << draw_mode << " at (" << p.xwin << ", "

@@ -36,6 +36,7 @@ int count_nonblack(unsigned buffer)
 // (only the idle callback can bring it that far without redisplay events).
 void frame()
 {
+    if (done) return;  // GLUT may still call it in the round that leaves
     frames++;
     if (frames == 1) {
         back_nonblack = count_nonblack(GL_BACK);
