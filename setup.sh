@@ -11,7 +11,7 @@ build=${BUILD_DIR:-build}
 
 packages=(
   g++ cmake ninja-build pkg-config
-  libgtest-dev libbenchmark-dev libpng-dev
+  libgtest-dev libbenchmark-dev libpng-dev libjpeg62-turbo-dev
   libavformat-dev libavdevice-dev libavcodec-dev libswscale-dev libavutil-dev
   libgl-dev libglu1-mesa-dev freeglut3-dev
   xvfb xauth xdotool imagemagick

@@ -20,11 +20,13 @@ const int ydir[8] = {-1, -1, 0, 1, 1, 1, 0, -1};
 // Most intermediate corners one half of an outline may hold.
 const int kVertexMax = 6;
 
+}  // namespace
+
 // Splits the outline between from and to at the point farthest from the
 // chord while it stands off by more than sqrt(thresh); appends the corners
 // in outline order.
-int get_vertex(const int *x, const int *y, int from, int to, double thresh,
-               int *corners, int *cornerCount)
+int mvdetect::get_vertex(const int *x, const int *y, int from, int to, double thresh,
+                         int *corners, int *cornerCount)
 {
     int a = y[to] - y[from];
     int b = x[from] - x[to];
@@ -50,6 +52,10 @@ int get_vertex(const int *x, const int *y, int from, int to, double thresh,
     }
     return 0;
 }
+
+namespace {
+
+using mvdetect::get_vertex;
 
 int check_square(int area, MvMarkerCandidate *cand, double factor)
 {

@@ -55,28 +55,28 @@ int detect_frame(const unsigned char *image, int thresh)
     return 0;
 }
 
-void drop_weak_identities()
+void drop_weak_identities(MvMarkerInfo *markers, int num)
 {
-    for (int i = 0; i < wmarker_num; i++)
-        if (wmarker_info[i].confidence < kIdentityMin) wmarker_info[i].id = -1;
+    for (int i = 0; i < num; i++)
+        if (markers[i].confidence < kIdentityMin) markers[i].id = -1;
 }
 
-void carry_identities()
+void carry_identities(MvMarkerInfo *markers, int num)
 {
     for (int h = 0; h < prev_num; h++) {
         const MvMarkerInfo &old = prev_info[h].marker;
         int best = -1;
         double best_q = 0.0;
-        for (int i = 0; i < wmarker_num; i++) {
+        for (int i = 0; i < num; i++) {
             double q;
-            if (!corresponds(old, wmarker_info[i], &q)) continue;
+            if (!corresponds(old, markers[i], &q)) continue;
             if (best < 0 || q < best_q) {
                 best = i;
                 best_q = q;
             }
         }
         if (best < 0) continue;
-        MvMarkerInfo &m = wmarker_info[best];
+        MvMarkerInfo &m = markers[best];
         if (m.confidence >= old.confidence) continue;
         m.confidence = old.confidence;
         m.id = old.id;
@@ -112,49 +112,59 @@ void age_history()
     prev_num = kept;
 }
 
-void store_identified()
+void store_identified(const MvMarkerInfo *markers, int num)
 {
-    for (int i = 0; i < wmarker_num; i++) {
-        if (wmarker_info[i].id < 0) continue;
+    for (int i = 0; i < num; i++) {
+        if (markers[i].id < 0) continue;
         int h;
         for (h = 0; h < prev_num; h++)
-            if (prev_info[h].marker.id == wmarker_info[i].id) break;
+            if (prev_info[h].marker.id == markers[i].id) break;
         if (h == prev_num) {
             // A full history keeps what it has.
             if (prev_num == MV_SQUARE_MAX) continue;
             prev_num++;
         }
-        prev_info[h].marker = wmarker_info[i];
+        prev_info[h].marker = markers[i];
         prev_info[h].age = 1;
     }
 }
 
-void readd_missing()
+void readd_missing(MvMarkerInfo *markers, int *num)
 {
     for (int h = 0; h < prev_num; h++) {
         bool seen = false;
-        for (int i = 0; i < wmarker_num && !seen; i++) {
+        for (int i = 0; i < *num && !seen; i++) {
             double q;
-            seen = corresponds(prev_info[h].marker, wmarker_info[i], &q);
+            seen = corresponds(prev_info[h].marker, markers[i], &q);
         }
         // The marker table has no room beyond MV_SQUARE_MAX records.
-        if (seen || wmarker_num == MV_SQUARE_MAX) continue;
-        wmarker_info[wmarker_num++] = prev_info[h].marker;
+        if (seen || *num == MV_SQUARE_MAX) continue;
+        markers[(*num)++] = prev_info[h].marker;
     }
 }
 
 }  // namespace
+
+void mvdetect::apply_history(MvMarkerInfo *markers, int *count)
+{
+    carry_identities(markers, *count);
+    drop_weak_identities(markers, *count);
+    age_history();
+    store_identified(markers, *count);
+    readd_missing(markers, count);
+}
+
+void mvdetect::reset_history()
+{
+    prev_num = 0;
+}
 
 extern "C" int mvDetectMarker(const unsigned char *image, int thresh,
                               MvMarkerInfo **markerInfo, int *markerNum)
 {
     *markerNum = 0;
     if (detect_frame(image, thresh) < 0) return -1;
-    carry_identities();
-    drop_weak_identities();
-    age_history();
-    store_identified();
-    readd_missing();
+    mvdetect::apply_history(wmarker_info, &wmarker_num);
     *markerNum = wmarker_num;
     *markerInfo = wmarker_info;
     return 0;
@@ -165,7 +175,7 @@ extern "C" int mvDetectMarkerLite(const unsigned char *image, int thresh,
 {
     *markerNum = 0;
     if (detect_frame(image, thresh) < 0) return -1;
-    drop_weak_identities();
+    drop_weak_identities(wmarker_info, wmarker_num);
     *markerNum = wmarker_num;
     *markerInfo = wmarker_info;
     return 0;

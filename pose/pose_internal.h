@@ -11,7 +11,7 @@ namespace morvex_pose {
 // 0..3, so a stray direction cannot index out of range.
 inline int own_index(int k, int d)
 {
-    return ((k - d) % 4 + 4) % 4;
+    return ((k - d % 4) % 4 + 4) % 4;
 }
 
 // Makes the image of direction dir (camera coordinates) run from start

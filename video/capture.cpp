@@ -188,6 +188,8 @@ static unsigned char *convert(MvVideoHandle *h)
     uint8_t *dst[4] = {h->offscreen, nullptr, nullptr, nullptr};
     int lines[4] = {h->width * 4, 0, 0, 0};
     sws_scale(h->scaler, pic->data, pic->linesize, 0, pic->height, dst, lines);
+    // Ready ahead of time; a paced file hands it out when it is due.
+    mv_grabber_pace(h->grabber, pic->best_effort_timestamp);
     av_frame_unref(pic);
     return h->offscreen + 1;
 }
@@ -201,7 +203,6 @@ static unsigned char *drain(MvVideoHandle *h)
         h->drained = true;
     }
     if (avcodec_receive_frame(h->decompressor, h->picture) < 0) return nullptr;
-    mv_grabber_wait_next(h->grabber);
     return convert(h);
 }
 

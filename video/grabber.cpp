@@ -1,5 +1,5 @@
 // The grabber: one FFmpeg input (V4L2 camera, video file or image sequence)
-// read a packet at a time, with a file paced at its own frame rate.
+// read a packet at a time, and the clock that paces a file's frames.
 #include "video_internal.h"
 
 extern "C" {
@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 // A paced packet later than this behind its due time means the caller fell
@@ -65,6 +66,14 @@ MvGrabber *mv_grabber_open(const MvVideoConfig &cfg)
         snprintf(size, sizeof size, "%dx%d", cfg.width, cfg.height);
         av_dict_set(&options, "video_size", size, 0);
     }
+    g->input = avformat_alloc_context();
+    if (g->input == nullptr) {
+        printf("malloc error!!\n");
+        exit(1);
+    }
+    // A camera is read without blocking, so that one idle can take every
+    // sample already waiting and keep only the newest.
+    if (!g->isFile) g->input->flags |= AVFMT_FLAG_NONBLOCK;
     int err = avformat_open_input(&g->input, g->source, format, &options);
     av_dict_free(&options);
     if (err < 0) {
@@ -72,7 +81,8 @@ MvGrabber *mv_grabber_open(const MvVideoConfig &cfg)
         delete g;
         return nullptr;
     }
-    err = avformat_find_stream_info(g->input, nullptr);
+    // A camera describes its stream when it opens; a file may need a look.
+    err = g->isFile ? avformat_find_stream_info(g->input, nullptr) : 0;
     if (err < 0) {
         fail(g->source, "cannot read its streams", err);
         mv_grabber_close(g);
@@ -96,7 +106,8 @@ MvGrabber *mv_grabber_open(const MvVideoConfig &cfg)
     AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
     if (rate.num > 0 && rate.den > 0) g->interval = av_q2d(av_inv_q(rate));
     g->packet = av_packet_alloc();
-    if (g->packet == nullptr) {
+    g->scratch = av_packet_alloc();
+    if (g->packet == nullptr || g->scratch == nullptr) {
         printf("malloc error!!\n");
         exit(1);
     }
@@ -107,6 +118,7 @@ void mv_grabber_close(MvGrabber *g)
 {
     if (g == nullptr) return;
     av_packet_free(&g->packet);
+    av_packet_free(&g->scratch);
     avformat_close_input(&g->input);
     delete g;
 }
@@ -137,23 +149,16 @@ static bool rewind_input(MvGrabber *g)
     return true;
 }
 
-// Stream time of the packet in decoding order (its dts), in seconds.
-static double stream_time(MvGrabber *g)
+void mv_grabber_pace(MvGrabber *g, int64_t timestamp)
 {
-    AVStream *st = g->input->streams[g->stream];
-    int64_t t = g->packet->dts != AV_NOPTS_VALUE ? g->packet->dts : g->packet->pts;
-    if (t == AV_NOPTS_VALUE) return g->lastStream + g->interval;
-    return t * av_q2d(st->time_base);
-}
-
-// Sleeps until the pending packet is due at the file's own rate.
-static void pace(MvGrabber *g)
-{
+    if (!g->pace) return;
+    double t = timestamp == AV_NOPTS_VALUE
+                   ? g->lastStream + g->interval
+                   : timestamp * av_q2d(g->input->streams[g->stream]->time_base);
     double now = mv_video_now();
-    double t = stream_time(g);
     if (g->clockSet) {
         double due = g->clockBase + (t - g->streamBase);
-        if (t < g->lastStream || due > now + kMaxWait + g->interval) {
+        if (t <= g->lastStream || due > now + kMaxWait + g->interval) {
             g->clockSet = false;   // timestamps jumped: one interval on
             g->resumeAt = g->lastDue + g->interval;
         }
@@ -173,19 +178,38 @@ static void pace(MvGrabber *g)
     g->lastStream = t;
 }
 
-void mv_grabber_wait_next(MvGrabber *g)
+// A camera: every sample that has arrived goes to the data procedure, the
+// newest last, so a slow caller gets the latest picture instead of falling
+// further and further behind the camera's queue.
+static int idle_camera(MvGrabber *g, MvVideoHandle *handle)
 {
-    if (!g->pace) return;
-    double due = g->lastDue + g->interval;
-    double now = mv_video_now();
-    if (due < now - kMaxLag) due = now;
-    sleep_until(due);
-    g->lastDue = due;
+    int got = 0;
+    for (int i = 0; i < 64; i++) {
+        int err = av_read_frame(g->input, g->scratch);
+        if (err == AVERROR(EAGAIN)) break;
+        if (err < 0) {
+            if (got) break;
+            printf("Video source \"%s\" stopped delivering frames\n", g->source);
+            g->ended = true;
+            return -1;
+        }
+        if (g->scratch->stream_index != g->stream) {
+            av_packet_unref(g->scratch);
+            continue;
+        }
+        av_packet_unref(g->packet);
+        av_packet_move_ref(g->packet, g->scratch);
+        mySGDataProc(handle, g->packet);
+        got++;
+    }
+    if (!got) sleep_until(mv_video_now() + 0.001);   // nothing yet: idle on
+    return 0;
 }
 
 int mv_grabber_idle(MvGrabber *g, MvVideoHandle *handle)
 {
     if (!g->recording || g->ended) return -1;
+    if (!g->isFile) return idle_camera(g, handle);
     // The previous sample has been decoded (or dropped) by now: its bytes
     // may go.
     av_packet_unref(g->packet);
@@ -204,7 +228,6 @@ int mv_grabber_idle(MvGrabber *g, MvVideoHandle *handle)
         av_packet_unref(g->packet);
     }
     g->passPackets++;
-    if (g->pace) pace(g);
     mySGDataProc(handle, g->packet);
     return 0;
 }

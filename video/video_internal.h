@@ -21,6 +21,7 @@ struct MvGrabber {
     AVFormatContext *input = nullptr;
     int stream = -1;              // index of the video stream in `input`
     AVPacket *packet = nullptr;   // the packet last read; owns the sample bytes
+    AVPacket *scratch = nullptr;  // a camera's next packet, while reading ahead
     bool isFile = false;          // a file or image sequence, not a camera
     bool loop = false;            // -loop: start again at the end
     bool pace = true;             // deliver at the file's own rate
@@ -28,7 +29,7 @@ struct MvGrabber {
     bool ended = false;           // the input has run dry (and does not loop)
     long passPackets = 0;         // video packets read since the (re)start
     double interval = 1.0 / 25;   // seconds per frame, for pacing after a loop
-    // Pacing clock: a packet with stream time t is due at
+    // Pacing clock: a picture with stream time t is due at
     // clockBase + (t - streamBase) on the monotonic clock, in seconds.
     bool clockSet = false;
     double clockBase = 0, streamBase = 0;
@@ -80,16 +81,19 @@ void mv_grabber_stop(MvGrabber *g);
 // with each video sample. Records the newest sample only.
 int mySGDataProc(MvVideoHandle *handle, AVPacket *sample);
 
-// One idle step: reads at most one packet and hands it to the data procedure
-// when it is due (a paced file may sleep until then). Returns 0 (a sample was
-// delivered, or none is due yet: call again), 1 after a loop back to the
-// start (the decoder must be flushed; call again), or -1 when the source has
-// nothing more to give (ran dry, read error, not recording).
+// One idle step. A file: reads one packet and hands it to the data
+// procedure. A camera: hands over
+// every packet already waiting, the newest last, or none. Returns 0 (call
+// again if no sample came), 1 after a loop back to the start (the decoder
+// must be flushed; call again), or -1 when the source has nothing more to
+// give (ran dry, read error, not recording).
 int mv_grabber_idle(MvGrabber *g, MvVideoHandle *handle);
 
-// A paced file: waits until one frame interval after the last sample was
-// due (for the decoder's delayed pictures at the end of the file).
-void mv_grabber_wait_next(MvGrabber *g);
+// A paced file: waits until the picture with this timestamp (the video
+// stream's time base; AV_NOPTS_VALUE: one interval after the last) is due.
+// The first picture after a start is due at once, so that pictures are
+// handed out no faster than the file's rate, measured from the first one.
+void mv_grabber_pace(MvGrabber *g, int64_t timestamp);
 
 // Seconds on a monotonic clock.
 double mv_video_now();

@@ -8,24 +8,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstring>
-
-#include "morvex/camera.h"
 #include "synthetic.h"
 
 namespace {
-
-void use_camera()
-{
-    MvCameraParam p{};
-    p.xsize = 320;
-    p.ysize = 240;
-    std::memcpy(p.projection, synth::kCamera, sizeof p.projection);
-    p.distortion[0] = 160;
-    p.distortion[1] = 120;
-    p.distortion[3] = 1;
-    mvInitCparam(&p);
-}
 
 void run(benchmark::State &state, const MvMarkerInfo &m)
 {
@@ -41,7 +26,7 @@ void run(benchmark::State &state, const MvMarkerInfo &m)
 
 void OnePass(benchmark::State &state)
 {
-    use_camera();
+    synth::use_camera();
     double truth[3][4];
     synth::pose(0.7, 2.6, -0.3, 12, -8, 500, truth);
     run(state, synth::marker(synth::kCamera, truth, 80));
@@ -49,7 +34,7 @@ void OnePass(benchmark::State &state)
 
 void FivePasses(benchmark::State &state)
 {
-    use_camera();
+    synth::use_camera();
     double truth[3][4], conv[3][4];
     const double center[2] = {0, 0};
     synth::pose(2.5, 2.8, 1.5, 10, 30, 480, truth);

@@ -69,8 +69,9 @@ int mvVideoOpen(const char *config);
  * Returns 0, or -1 when nothing is open. */
 int mvVideoClose(void);
 
-/* Writes the frame size in pixels to *x and *y (neither may be NULL).
- * Returns 0, or -1 when nothing is open. */
+/* Writes the frame size in pixels to *x and *y. Returns 0, or -1 (writing
+ * nothing) when nothing is open or x or y is NULL. Answers from the open on,
+ * before capture starts. */
 int mvVideoInqSize(int *x, int *y);
 
 /* Waits for the next frame (a file source: paced at its own frame rate

@@ -5,11 +5,13 @@
 #include "morvex/pattern.h"
 #include "pattern_test_util.h"
 #include "render.h"
+#include "../../detect/detect_state.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <fstream>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -361,6 +363,8 @@ TEST_F(Match, SaveRefusesMarkersWithoutACandidateAndUnwritablePaths) {
     int k = largest(r);
     ASSERT_GE(k, 0);
     EXPECT_EQ(mvSavePatt(r.frame.pixels.data(), &r.markers[k], "/nonexistent/dir/x.lumo"), -1);
+    // A device that is always full: opening works, writing does not.
+    EXPECT_EQ(mvSavePatt(r.frame.pixels.data(), &r.markers[k], "/dev/full"), -1);
     MvMarkerInfo moved = r.markers[k];
     moved.center[0] += 1e-9;
     EXPECT_EQ(mvSavePatt(r.frame.pixels.data(), &moved, tempPath("moved").c_str()), -1);
@@ -386,6 +390,46 @@ TEST_F(Match, SaveRefusesAMarkerReaddedFromTheHistory) {
     ASSERT_EQ(mvDetectMarker(empty.data(), 100, &m, &n), 0);
     ASSERT_GE(n, 1);   // re-added
     EXPECT_EQ(mvSavePatt(empty.data(), &m[0], tempPath("stale").c_str()), -1);
+}
+
+TEST_F(Match, SaveWritesNothingWhenASamplePositionIsAtInfinity) {
+    // A detection table holding one candidate: first a sane square, then
+    // the folded outline whose map reaches infinity. The first is saved;
+    // the second would give a half-filled pattern and is refused.
+    static MvMarkerCandidate table[1];
+    const Frame f = patternedFrame();
+    const Quad sane{{95, 55}, {170, 62}, {160, 130}, {102, 126}};
+    const Quad folded{{39, 7}, {3, 43}, {25, 15}, {2, 63}};
+    for (const Quad *q : {&sane, &folded}) {
+        MvMarkerCandidate &c = table[0];
+        c.area = 1234;
+        c.center[0] = 40.5;
+        c.center[1] = 60.25;
+        c.contourCount = 5;
+        for (int i = 0; i < 5; i++) {
+            c.contourX[i] = q->x[i];
+            c.contourY[i] = q->y[i];
+            c.cornerIndices[i] = i;
+        }
+        marker_info2 = table;
+        marker_candidate_num = 1;
+        wmarker_num = 1;
+        MvMarkerInfo m{};
+        m.area = 1234;
+        m.center[0] = 40.5;
+        m.center[1] = 60.25;
+        std::string path = tempPath(q == &sane ? "sane.lumo" : "folded.lumo");
+        std::remove(path.c_str());
+        struct stat st;
+        if (q == &sane) {
+            EXPECT_EQ(mvSavePatt(f.px.data(), &m, path.c_str()), 0);
+            EXPECT_EQ(stat(path.c_str(), &st), 0);
+        } else {
+            EXPECT_EQ(mvSavePatt(f.px.data(), &m, path.c_str()), -1);
+            EXPECT_NE(stat(path.c_str(), &st), 0);   // no file left behind
+        }
+    }
+    marker_candidate_num = 0;
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 #include <cmath>
 #include <random>
 
+#include <cstring>
+
+#include "morvex/camera.h"
 #include "morvex/detect.h"
 #include "morvex/pose.h"
 
@@ -14,6 +17,19 @@ namespace synth {
 // 500 px focal length, principal point at the centre of a 320 x 240 frame.
 inline const double kCamera[3][4] = {
     {500, 0, 160, 0}, {0, 500, 120, 0}, {0, 0, 1, 0}};
+
+// Makes kCamera, without lens distortion, the active camera.
+inline void use_camera(const double camera[3][4] = kCamera)
+{
+    MvCameraParam p{};
+    p.xsize = 320;
+    p.ysize = 240;
+    std::memcpy(p.projection, camera, sizeof p.projection);
+    p.distortion[0] = 160;
+    p.distortion[1] = 120;
+    p.distortion[3] = 1;
+    mvInitCparam(&p);
+}
 
 inline void project(const double camera[3][4], const double trans[3][4],
                     const double x[3], double out[2])

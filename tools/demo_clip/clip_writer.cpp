@@ -8,6 +8,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -52,6 +53,9 @@ static void release(Writer *w)
 Writer *open(const std::string &path, int width, int height, int fps, Codec codec,
              int qscale, std::string *error)
 {
+    // swscale warns on every frame about the full-range YUV formats MJPEG
+    // needs; errors still show.
+    if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
     Writer *w = new Writer;
     w->width = width;
     w->height = height;

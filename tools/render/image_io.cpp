@@ -62,6 +62,8 @@ struct JpegErr {
     char message[JMSG_LENGTH_MAX];
 };
 
+void jpegQuiet(j_common_ptr) {}  // warnings: the caller reports failures itself
+
 void jpegFail(j_common_ptr cinfo) {
     JpegErr *e = reinterpret_cast<JpegErr *>(cinfo->err);
     (*cinfo->err->format_message)(cinfo, e->message);
@@ -80,6 +82,7 @@ bool readJpeg(const std::string &path, Image *out, std::string *error) {
     JpegErr jerr;
     cinfo.err = jpeg_std_error(&jerr.mgr);
     jerr.mgr.error_exit = jpegFail;
+    jerr.mgr.output_message = jpegQuiet;
     jerr.message[0] = 0;
     unsigned char *buf = nullptr;
     if (setjmp(jerr.jump)) {

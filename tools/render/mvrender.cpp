@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ const char *kUsage =
     "  --noise SIGMA        Gaussian noise in grey levels (default 0)\n"
     "  --seed N             seed for clutter and noise (default 1)\n"
     "  --supersample N      sub-samples per pixel per axis, 1..16 (default 4)\n"
+    "  --repeat N           render the frame N times and print the CPU time per frame\n"
     "\n"
     "Marker option:\n"
     "  --marker-px N        side of the marker image, a multiple of 4 (default 512)\n"
@@ -92,6 +94,7 @@ int main(int argc, char **argv) {
     bool marker_given = false, camera_given = false;
     std::string out, make_marker;
     int marker_px = 512;
+    int repeat = 1;
     int width = 320, height = 240;
     double side = 80.0, distance = 300.0, tilt = 0.0, roll = 0.0, u = NAN, v = NAN;
     bool have_trans = false;
@@ -185,6 +188,9 @@ int main(int argc, char **argv) {
         } else if (!std::strcmp(a, "--supersample")) {
             need(1);
             opt.supersample = static_cast<int>(integer(a, argv[++i], 1, 16));
+        } else if (!std::strcmp(a, "--repeat")) {
+            need(1);
+            repeat = static_cast<int>(integer(a, argv[++i], 1, 10000));
         } else if (a[0] == '-' && a[1] != '\0') {
             fail(std::string("unknown option '") + a + "' (see mvrender --help)");
         } else if (out.empty()) {
@@ -223,7 +229,10 @@ int main(int argc, char **argv) {
         render::poseAt(cam, u, v, distance, tilt, roll, trans);
     }
     render::Image frame;
+    std::clock_t start = std::clock();
     render::Truth t = render::renderFrame(marker, side, trans, cam, opt, &frame);
+    for (int r = 1; r < repeat; r++) render::renderFrame(marker, side, trans, cam, opt, &frame);
+    double cpu_ms = 1000.0 * (std::clock() - start) / CLOCKS_PER_SEC / repeat;
     // The PNG keeps R, G, B; the fourth byte carries no colour.
     render::Image rgb;
     rgb.width = frame.width;
@@ -240,5 +249,6 @@ int main(int argc, char **argv) {
     for (int k = 0; k < 4; k++)
         std::printf("corner %d observed %.4f %.4f ideal %.4f %.4f\n", k, t.observed[k][0], t.observed[k][1],
                     t.ideal[k][0], t.ideal[k][1]);
+    if (repeat > 1) std::printf("render %.2f ms CPU per frame (mean of %d)\n", cpu_ms, repeat);
     return 0;
 }

@@ -117,6 +117,56 @@ void sampleBilinear(const Texture &t, double fx, double fy, float out[3]) {
     }
 }
 
+// Pixels that can show the marker, as [x0, x1] x [y0, y1]. While the whole
+// square is in front of the camera and inside the lens model's fold radius
+// the forward model is one-to-one there, so the square's image is bounded by
+// the image of its outline: sample the outline densely, take the bounds and
+// a 2 px margin (covers pixel size and the bulge between samples). Anything
+// else falls back to the whole frame.
+void markerRegion(double side_mm, const double trans[3][4], const MvCameraParam &cam, int W, int H,
+                  int *x0, int *y0, int *x1, int *y1) {
+    *x0 = 0;
+    *y0 = 0;
+    *x1 = W - 1;
+    *y1 = H - 1;
+    const double p = cam.distortion[2] / 100000000.0, s = cam.distortion[3];
+    const double half = side_mm / 2.0;
+    const double cx[4] = {-half, half, half, -half}, cy[4] = {half, half, -half, -half};
+    Lens lens(cam);
+    double lo_x = 1e300, lo_y = 1e300, hi_x = -1e300, hi_y = -1e300;
+    const int per_edge = 64;
+    for (int e = 0; e < 4; e++) {
+        for (int i = 0; i < per_edge; i++) {
+            double f = static_cast<double>(i) / per_edge;
+            double X = cx[e] + f * (cx[(e + 1) % 4] - cx[e]), Y = cy[e] + f * (cy[(e + 1) % 4] - cy[e]);
+            double q[3];
+            for (int r = 0; r < 3; r++) {
+                double pc[3];
+                for (int k = 0; k < 3; k++) pc[k] = trans[k][0] * X + trans[k][1] * Y + trans[k][3];
+                q[r] = cam.projection[r][0] * pc[0] + cam.projection[r][1] * pc[1] + cam.projection[r][2] * pc[2] +
+                       cam.projection[r][3];
+            }
+            double depth = trans[2][0] * X + trans[2][1] * Y + trans[2][3];
+            if (!(depth > 0.0) || !(q[2] > 0.0)) return;
+            double ix = q[0] / q[2], iy = q[1] / q[2];
+            // The square's farthest point from the centre is a corner, and
+            // corners are among the samples (f = 0).
+            double dx = (ix - cam.distortion[0]) * s, dy = (iy - cam.distortion[1]) * s;
+            if (!(p * (dx * dx + dy * dy) < 1.0 / 3.0)) return;
+            double ox, oy;
+            lens.toObserved(ix, iy, &ox, &oy);
+            lo_x = std::min(lo_x, ox);
+            lo_y = std::min(lo_y, oy);
+            hi_x = std::max(hi_x, ox);
+            hi_y = std::max(hi_y, oy);
+        }
+    }
+    *x0 = static_cast<int>(std::max(0.0, std::floor(lo_x) - 2));
+    *y0 = static_cast<int>(std::max(0.0, std::floor(lo_y) - 2));
+    *x1 = static_cast<int>(std::min(W - 1.0, std::ceil(hi_x) + 2));
+    *y1 = static_cast<int>(std::min(H - 1.0, std::ceil(hi_y) + 2));
+}
+
 }  // namespace
 
 Truth projectCorners(double side_mm, const double trans[3][4], const MvCameraParam &cam) {
@@ -283,8 +333,10 @@ Truth renderFrame(const Image &marker, double side_mm, const double trans[3][4],
     if (drawable) {
         Lens lens(cam);
         const double half = side_mm / 2.0;
-        for (int y = 0; y < Hh; y++) {
-            for (int x = 0; x < W; x++) {
+        int rx0, ry0, rx1, ry1;
+        markerRegion(side_mm, trans, cam, W, Hh, &rx0, &ry0, &rx1, &ry1);
+        for (int y = ry0; y <= ry1; y++) {
+            for (int x = rx0; x <= rx1; x++) {
                 size_t idx = static_cast<size_t>(y) * W + x;
                 for (int sy = 0; sy < n; sy++) {
                     double oy = y + (sy + 0.5) / n - 0.5;

@@ -62,6 +62,8 @@ struct Truth {
 // Points behind the camera show the background. The lens distortion of
 // `cam` is applied (observed pixels are mapped to ideal ones with the core's
 // mvParamObserv2Ideal). An empty marker picture renders background only.
+// Corners behind the camera get meaningless truth coordinates (the
+// projection divides by a negative depth); check trans before relying on them.
 Truth renderFrame(const Image &marker, double side_mm, const double trans[3][4],
                   const MvCameraParam &cam, const Options &opt, Image *frame);
 

@@ -1,0 +1,187 @@
+// The detection driver's frame-to-frame history, fed with marker tables of
+// known content (what edge fitting and identification would have produced).
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "../../detect/detect_internal.h"
+#include "morvex/detect.h"
+
+namespace {
+
+// A square marker centred at (cx, cy) with the given area; corner i starts
+// side i, clockwise on screen from the bottom right.
+MvMarkerInfo marker(int id, double conf, int dir, double cx, double cy, int area = 1600)
+{
+    MvMarkerInfo m{};
+    m.id = id;
+    m.confidence = conf;
+    m.direction = dir;
+    m.area = area;
+    m.center[0] = cx;
+    m.center[1] = cy;
+    const double v[4][2] = {{cx + 20, cy + 20}, {cx - 20, cy + 20}, {cx - 20, cy - 20}, {cx + 20, cy - 20}};
+    for (int i = 0; i < 4; i++) {
+        m.vertices[i][0] = v[i][0];
+        m.vertices[i][1] = v[i][1];
+    }
+    return m;
+}
+
+class History : public ::testing::Test {
+protected:
+    MvMarkerInfo table[30];
+    int n = 0;
+    void SetUp() override { mvdetect::reset_history(); }
+    // One frame: the given markers go through the history steps.
+    void frame(const std::vector<MvMarkerInfo> &in)
+    {
+        n = (int)in.size();
+        for (int i = 0; i < n; i++) table[i] = in[i];
+        mvdetect::apply_history(table, &n);
+    }
+};
+
+TEST_F(History, FirstFrameReportsMarkersAndDropsWeakIdentities)
+{
+    frame({marker(0, 0.8, 1, 100, 100), marker(1, 0.49, 2, 200, 100)});
+    ASSERT_EQ(n, 2);
+    EXPECT_EQ(table[0].id, 0);
+    EXPECT_EQ(table[1].id, -1);
+    EXPECT_DOUBLE_EQ(table[1].confidence, 0.49);
+    // Only the identified one was remembered: an empty frame re-adds it alone.
+    frame({});
+    ASSERT_EQ(n, 1);
+    EXPECT_EQ(table[0].id, 0);
+}
+
+TEST_F(History, WeakerMatchInheritsIdentityStrongerKeepsItsOwn)
+{
+    frame({marker(3, 0.8, 1, 100, 100)});
+    frame({marker(5, 0.4, 0, 101, 99)});
+    ASSERT_EQ(n, 1);
+    EXPECT_EQ(table[0].id, 3);
+    EXPECT_DOUBLE_EQ(table[0].confidence, 0.8);
+    EXPECT_EQ(table[0].direction, 1);  // same corners: same direction
+
+    mvdetect::reset_history();
+    frame({marker(3, 0.8, 1, 100, 100)});
+    frame({marker(4, 0.9, 2, 100, 100)});
+    ASSERT_EQ(n, 1);  // the old marker corresponds to it: not re-added
+    EXPECT_EQ(table[0].id, 4);
+    EXPECT_DOUBLE_EQ(table[0].confidence, 0.9);
+    EXPECT_EQ(table[0].direction, 2);
+}
+
+// Corners turned by one place along the outline: current corner (1 + n) mod 4
+// sits where the remembered corner n was, so direction 2 becomes 1.
+TEST_F(History, InheritedDirectionFollowsTheCornerShift)
+{
+    MvMarkerInfo old = marker(7, 0.9, 2, 100, 100);
+    frame({old});
+    MvMarkerInfo now = marker(-1, 0.1, 3, 100, 100);
+    for (int k = 0; k < 4; k++) {
+        now.vertices[(1 + k) % 4][0] = old.vertices[k][0] + 0.5;
+        now.vertices[(1 + k) % 4][1] = old.vertices[k][1] - 0.5;
+    }
+    frame({now});
+    ASSERT_EQ(n, 1);
+    EXPECT_EQ(table[0].id, 7);
+    EXPECT_EQ(table[0].direction, 1);
+}
+
+TEST_F(History, LostMarkerIsReportedForTwoMoreFramesThenForgotten)
+{
+    frame({marker(2, 0.95, 0, 100, 100)});
+    for (int f = 2; f <= 3; f++) {
+        frame({marker(-1, 0.2, -1, 250, 150)});  // something unrelated elsewhere
+        ASSERT_EQ(n, 2) << "frame " << f;
+        EXPECT_EQ(table[1].id, 2);
+        EXPECT_DOUBLE_EQ(table[1].center[0], 100.0);
+        EXPECT_DOUBLE_EQ(table[1].confidence, 0.95);
+    }
+    frame({});
+    EXPECT_EQ(n, 0);
+}
+
+// A marker whose own match stays weak keeps the identity it had when first
+// identified, because every frame stores it again with the inherited values;
+// small drifts from frame to frame do not break the chain.
+TEST_F(History, WeakMatchKeepsIdentityWhileItKeepsCorresponding)
+{
+    frame({marker(1, 0.85, 3, 100, 100)});
+    for (int f = 0; f < 6; f++) {
+        frame({marker(0, 0.3, 0, 100 + 5 * (f + 1), 100)});
+        ASSERT_EQ(n, 1) << f;
+        EXPECT_EQ(table[0].id, 1);
+        EXPECT_DOUBLE_EQ(table[0].confidence, 0.85);
+    }
+}
+
+// Correspondence: area ratio (earlier / current) in 0.7 .. 1.43 inclusive,
+// squared centre distance / current area strictly below 0.5. Observed as
+// inheritance (n = 1) or as a re-added old marker beside an anonymous one.
+TEST_F(History, CorrespondenceWindowsAreExact)
+{
+    struct Case { int oldArea, newArea; double dx, dy; bool corresponds; } cases[] = {
+        {700, 1000, 0, 0, true},     // ratio exactly 0.7
+        {699, 1000, 0, 0, false},
+        {1430, 1000, 0, 0, true},    // ratio exactly 1.43
+        {1431, 1000, 0, 0, false},
+        {1000, 1000, 10, 20, false}, // q = 500 / 1000 exactly 0.5
+        {1000, 1000, 10, 19.9, true},
+    };
+    for (const Case &c : cases) {
+        mvdetect::reset_history();
+        frame({marker(4, 0.9, 0, 100, 100, c.oldArea)});
+        frame({marker(-1, 0.1, -1, 100 + c.dx, 100 + c.dy, c.newArea)});
+        ASSERT_EQ(n, c.corresponds ? 1 : 2) << c.oldArea << " " << c.dy;
+        EXPECT_EQ(table[0].id, c.corresponds ? 4 : -1);
+    }
+}
+
+// Among several corresponding markers the closest (then the first) inherits;
+// among several remembered ones, a later one wins only with higher confidence.
+TEST_F(History, TieRulesOfTheCarryOver)
+{
+    frame({marker(0, 0.9, 0, 100, 100)});
+    frame({marker(-1, 0.1, -1, 104, 100), marker(-1, 0.1, -1, 102, 100)});
+    EXPECT_EQ(table[0].id, -1);
+    EXPECT_EQ(table[1].id, 0);
+
+    mvdetect::reset_history();
+    frame({marker(0, 0.9, 0, 100, 100)});
+    frame({marker(-1, 0.1, -1, 98, 100), marker(-1, 0.1, -1, 102, 100)});
+    EXPECT_EQ(table[0].id, 0);
+    EXPECT_EQ(table[1].id, -1);
+
+    struct { double c1, c2; int want; } order[] = {{0.6, 0.9, 2}, {0.9, 0.6, 1}};
+    for (const auto &o : order) {
+        mvdetect::reset_history();
+        frame({marker(1, o.c1, 0, 100, 100), marker(2, o.c2, 0, 103, 100)});
+        frame({marker(-1, 0.2, -1, 101, 100)});
+        ASSERT_EQ(n, 1);
+        EXPECT_EQ(table[0].id, o.want);
+    }
+}
+
+// Thirty markers fill both the history and the marker table; more distinct
+// ids and re-added entries must not write past either.
+TEST_F(History, HistoryAndMarkerTableStayWithinThirtyRecords)
+{
+    std::vector<MvMarkerInfo> first, second;
+    for (int i = 0; i < 30; i++) {
+        first.push_back(marker(i, 0.9, 0, 50 + 100 * (i % 6), 50 + 100 * (i / 6)));
+        second.push_back(marker(30 + i, 0.9, 0, 1000 + 100 * (i % 6), 50 + 100 * (i / 6)));
+    }
+    frame(first);
+    ASSERT_EQ(n, 30);
+    frame(second);  // a full history keeps its entries; no room to re-add
+    ASSERT_EQ(n, 30);
+    for (int i = 0; i < 30; i++) EXPECT_EQ(table[i].id, 30 + i);
+    frame({});
+    ASSERT_EQ(n, 30);
+    for (int i = 0; i < 30; i++) EXPECT_EQ(table[i].id, i);
+}
+
+}  // namespace

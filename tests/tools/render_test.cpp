@@ -1,0 +1,330 @@
+// Frames of the synthetic renderer against geometry computed independently:
+// where the corners must be, what colour each region must have, where the
+// border's edges lie when measured from the pixels alone.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "render.h"
+
+namespace {
+
+using render::Image;
+
+// A marker whose picture is plain white: black border, white centre.
+Image whiteMarker(int side = 64) {
+    Image pic;
+    pic.width = pic.height = 8;
+    pic.channels = 1;
+    pic.pixels.assign(64, 255);
+    return render::makeMarker(pic, side);
+}
+
+const uint8_t *pixel(const Image &f, int x, int y) {
+    return &f.pixels[(static_cast<size_t>(y) * f.width + x) * 4];
+}
+
+double grey(const Image &f, int x, int y) {
+    const uint8_t *p = pixel(f, x, y);
+    return (p[0] + p[1] + p[2]) / 3.0;
+}
+
+// Bilinear grey at a fractional pixel position (pixel centres at integers).
+double greyAt(const Image &f, double x, double y) {
+    int x0 = static_cast<int>(std::floor(x)), y0 = static_cast<int>(std::floor(y));
+    double ax = x - x0, ay = y - y0;
+    auto g = [&](int xx, int yy) { return grey(f, std::clamp(xx, 0, f.width - 1), std::clamp(yy, 0, f.height - 1)); };
+    return (1 - ay) * ((1 - ax) * g(x0, y0) + ax * g(x0 + 1, y0)) + ay * ((1 - ax) * g(x0, y0 + 1) + ax * g(x0 + 1, y0 + 1));
+}
+
+// Marker-plane point (mm) to observed pixels, by the forward model only.
+void observedOf(const MvCameraParam &cam, const double trans[3][4], double X, double Y, double *ox, double *oy) {
+    double p[3], q[3];
+    for (int i = 0; i < 3; i++) p[i] = trans[i][0] * X + trans[i][1] * Y + trans[i][3];
+    for (int i = 0; i < 3; i++)
+        q[i] = cam.projection[i][0] * p[0] + cam.projection[i][1] * p[1] + cam.projection[i][2] * p[2] +
+               cam.projection[i][3];
+    mvParamIdeal2Observ(cam.distortion, q[0] / q[2], q[1] / q[2], ox, oy);
+}
+
+// Where along the segment a -> b (sampled finely) the grey profile first
+// crosses `level`, as a point; false if it never does.
+bool crossing(const Image &f, double ax, double ay, double bx, double by, double level, double *cx, double *cy) {
+    const int steps = 400;
+    double prev = greyAt(f, ax, ay);
+    for (int i = 1; i <= steps; i++) {
+        double t = static_cast<double>(i) / steps;
+        double x = ax + t * (bx - ax), y = ay + t * (by - ay);
+        double g = greyAt(f, x, y);
+        if ((prev - level) * (g - level) <= 0 && prev != g) {
+            double t0 = (i - 1.0) / steps, tc = t0 + (level - prev) / (g - prev) / steps;
+            *cx = ax + tc * (bx - ax);
+            *cy = ay + tc * (by - ay);
+            return true;
+        }
+        prev = g;
+    }
+    return false;
+}
+
+TEST(RenderGeometry, FaceOnTruthIsThePinholeProjection) {
+    // Bundled camera at 320 x 240: focal 350 px, principal point (159.25, 120.5).
+    MvCameraParam cam = render::bundledCamera(320, 240);
+    ASSERT_DOUBLE_EQ(cam.projection[0][0], 350.0);
+    double trans[3][4];
+    render::poseAt(cam, 159.25, 120.5, 400.0, 0.0, 0.0, trans);
+    const double want[3][4] = {{1, 0, 0, 0}, {0, -1, 0, 0}, {0, 0, -1, 400}};
+    for (int i = 0; i < 3; i++)
+        for (int j = 0; j < 4; j++) EXPECT_NEAR(trans[i][j], want[i][j], 1e-9) << i << "," << j;
+
+    Image frame;
+    render::Truth t = render::renderFrame(whiteMarker(), 80.0, trans, cam, render::Options(), &frame);
+    // 40 mm at 400 mm and 350 px focal length: 35 px from the principal point;
+    // corner 0 is top-left in the image, then clockwise.
+    const double ideal[4][2] = {{124.25, 85.5}, {194.25, 85.5}, {194.25, 155.5}, {124.25, 155.5}};
+    for (int k = 0; k < 4; k++) {
+        EXPECT_NEAR(t.ideal[k][0], ideal[k][0], 1e-9);
+        EXPECT_NEAR(t.ideal[k][1], ideal[k][1], 1e-9);
+        double ox, oy;
+        mvParamIdeal2Observ(cam.distortion, ideal[k][0], ideal[k][1], &ox, &oy);
+        EXPECT_NEAR(t.observed[k][0], ox, 1e-9);
+        EXPECT_NEAR(t.observed[k][1], oy, 1e-9);
+    }
+    ASSERT_EQ(frame.width, 320);
+    ASSERT_EQ(frame.height, 240);
+    ASSERT_EQ(frame.channels, 4);
+    ASSERT_EQ(frame.pixels.size(), 320u * 240u * 4u);
+    for (size_t i = 3; i < frame.pixels.size(); i += 4) ASSERT_EQ(frame.pixels[i], 255);
+}
+
+TEST(RenderGeometry, RegionsHaveTheirColoursNearEveryCorner) {
+    // Probes 2 px inside / outside each region boundary: with 4 x 4
+    // supersampling a pixel is mixed only within 0.5 px of an edge, and the
+    // bundled camera's distortion is in the forward model used to place them.
+    MvCameraParam cam = render::bundledCamera(320, 240);
+    double trans[3][4];
+    render::poseAt(cam, 150, 115, 350.0, 20.0, 25.0, trans);
+    render::Options opt;
+    opt.plain[0] = 30;
+    opt.plain[1] = 160;
+    opt.plain[2] = 220;
+    Image frame;
+    const double s = 80.0, h = s / 2;
+    render::renderFrame(whiteMarker(), s, trans, cam, opt, &frame);
+    // About 1 mm per 1.1 px here; 2 mm keeps probes clear of the edges.
+    const double d = 2.0;
+    const double sx[4] = {-1, 1, 1, -1}, sy[4] = {1, 1, -1, -1};
+    enum Want { Background, Black, White };
+    for (int k = 0; k < 4; k++) {
+        struct Probe { double X, Y; Want want; } probes[] = {
+            {sx[k] * (h + d), sy[k] * (h + d), Background},    // diagonally outside the corner
+            {sx[k] * (h - d), sy[k] * (h - d), Black},         // just inside the corner
+            {sx[k] * (h + d), 0.0, Background},                 // outside the middle of a side
+            {0.0, sy[k] * (h + d), Background},
+            {sx[k] * (h - s / 8), sy[k] * (h - s / 8), Black},  // middle of the border band
+            {sx[k] * (h / 2 + d), sy[k] * (h / 2 + d), Black},  // inner corner of the band
+            {sx[k] * (h / 2 - d), sy[k] * (h / 2 - d), White},  // just inside the picture
+        };
+        for (const Probe &p : probes) {
+            double ox, oy;
+            observedOf(cam, trans, p.X, p.Y, &ox, &oy);
+            int x = static_cast<int>(std::lround(ox)), y = static_cast<int>(std::lround(oy));
+            ASSERT_TRUE(x >= 0 && x < 320 && y >= 0 && y < 240);
+            const uint8_t *px = pixel(frame, x, y);
+            SCOPED_TRACE(testing::Message() << "corner " << k << " probe (" << p.X << ", " << p.Y << ") at " << x << "," << y);
+            if (p.want == Background) {
+                EXPECT_EQ(px[0], 30);
+                EXPECT_EQ(px[1], 160);
+                EXPECT_EQ(px[2], 220);
+            } else if (p.want == Black) {
+                EXPECT_EQ(px[0] + px[1] + px[2], 0);
+            } else {
+                EXPECT_EQ(px[0] + px[1] + px[2], 3 * 255);
+            }
+        }
+    }
+}
+
+TEST(RenderGeometry, BorderCornersMeasuredFromPixelsMatchTruth) {
+    // Without distortion the border's outer edges are straight: measure each
+    // edge from the image at 20 places (the grey profile's mid-level crossing
+    // along the edge normal), fit a line, intersect neighbours. Measured
+    // corners land within 0.06 px of the truth (4 x 4 box-filtered edges);
+    // 0.15 px leaves room for that and still catches a quarter-pixel shift
+    // of the sampling grid, well inside the half pixel detection is held to.
+    MvCameraParam cam = render::pinholeCamera(320, 240, 400.0);
+    struct Case { double u, v, dist, tilt, roll; } cases[] = {
+        {159.5, 119.5, 400, 0, 0}, {140, 110, 350, 30, 15}, {180, 130, 500, -40, -70}, {160, 120, 300, 50, 200},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "tilt " << c.tilt << " roll " << c.roll);
+        double trans[3][4];
+        render::poseAt(cam, c.u, c.v, c.dist, c.tilt, c.roll, trans);
+        Image frame;
+        render::Truth t = render::renderFrame(whiteMarker(), 80.0, trans, cam, render::Options(), &frame);
+        const double level = 190.0 / 2;  // background 190, border 0
+        double line[4][3];               // a x + b y = c, (a, b) unit
+        for (int e = 0; e < 4; e++) {
+            const double *A = t.observed[e], *B = t.observed[(e + 1) % 4];
+            double ex = B[0] - A[0], ey = B[1] - A[1], len = std::hypot(ex, ey);
+            double nx = ey / len, ny = -ex / len;  // outward for clockwise corners
+            double sxx = 0, sxy = 0, syy = 0, mx = 0, my = 0;
+            std::vector<std::pair<double, double>> pts;
+            for (int i = 0; i < 20; i++) {
+                double f = 0.2 + 0.6 * i / 19.0;
+                double px = A[0] + f * ex, py = A[1] + f * ey, cx, cy;
+                ASSERT_TRUE(crossing(frame, px + 4 * nx, py + 4 * ny, px - 4 * nx, py - 4 * ny, level, &cx, &cy));
+                pts.push_back({cx, cy});
+                mx += cx / 20;
+                my += cy / 20;
+            }
+            for (auto &p : pts) {
+                sxx += (p.first - mx) * (p.first - mx);
+                sxy += (p.first - mx) * (p.second - my);
+                syy += (p.second - my) * (p.second - my);
+            }
+            // Normal of the best line: eigenvector of the smaller eigenvalue.
+            double ang = 0.5 * std::atan2(2 * sxy, sxx - syy);
+            double a = -std::sin(ang), b = std::cos(ang);
+            line[e][0] = a;
+            line[e][1] = b;
+            line[e][2] = a * mx + b * my;
+        }
+        for (int k = 0; k < 4; k++) {
+            const double *l1 = line[(k + 3) % 4], *l2 = line[k];
+            double det = l1[0] * l2[1] - l1[1] * l2[0];
+            double x = (l1[2] * l2[1] - l1[1] * l2[2]) / det, y = (l1[0] * l2[2] - l1[2] * l2[0]) / det;
+            EXPECT_NEAR(x, t.observed[k][0], 0.15) << "corner " << k;
+            EXPECT_NEAR(y, t.observed[k][1], 0.15) << "corner " << k;
+        }
+    }
+}
+
+TEST(RenderGeometry, LensBowsStraightEdgesAsTheForwardModelSays) {
+    // Bundled camera (radial factor 160 at 320 x 240, positive: points move
+    // towards the distortion centre, more so the farther out they are). A
+    // large face-on marker's left edge near the frame's left side must bow
+    // outwards: its middle lies left of its ends. Each measured position
+    // must agree with the forward model within 0.3 px (edge location error
+    // of the supersampled image is about 0.1 px).
+    MvCameraParam cam = render::bundledCamera(320, 240);
+    double trans[3][4];
+    render::poseAt(cam, cam.projection[0][2], cam.projection[1][2], 150.0, 0.0, 0.0, trans);
+    Image frame;
+    render::renderFrame(whiteMarker(), 80.0, trans, cam, render::Options(), &frame);
+    // Left edge: X = -40 mm, Y from -40 to 40 (ideal x = 159.25 - 93.33).
+    double xs[3];
+    const double Ys[3] = {-30.0, 0.0, 30.0};
+    for (int i = 0; i < 3; i++) {
+        double ox, oy, cx, cy;
+        observedOf(cam, trans, -40.0, Ys[i], &ox, &oy);
+        ASSERT_TRUE(crossing(frame, ox - 5, oy, ox + 5, oy, 95.0, &cx, &cy));
+        EXPECT_NEAR(cx, ox, 0.3) << "Y = " << Ys[i];
+        xs[i] = cx;
+    }
+    const double ideal_x = 159.25 - 350.0 * 40.0 / 150.0;
+    EXPECT_GT(xs[0], ideal_x);  // every edge point pulled inwards...
+    EXPECT_LT(xs[1], xs[0] - 0.5);  // ...the ends more than the middle
+    EXPECT_LT(xs[1], xs[2] - 0.5);
+}
+
+TEST(RenderFrame, SameSeedSameBytesOtherSeedOtherBytes) {
+    MvCameraParam cam = render::bundledCamera(160, 120);
+    double trans[3][4];
+    render::poseAt(cam, 80, 60, 300.0, 25.0, 10.0, trans);
+    Image marker = render::makeProjectMarker(128);
+    for (render::Background bg : {render::Background::Gradient, render::Background::Clutter}) {
+        render::Options opt;
+        opt.background = bg;
+        opt.blur_sigma = 0.8;
+        opt.noise_sigma = 5.0;
+        opt.seed = 42;
+        Image a, b, c;
+        render::renderFrame(marker, 80.0, trans, cam, opt, &a);
+        render::renderFrame(marker, 80.0, trans, cam, opt, &b);
+        opt.seed = 43;
+        render::renderFrame(marker, 80.0, trans, cam, opt, &c);
+        EXPECT_EQ(a.pixels, b.pixels);
+        EXPECT_NE(a.pixels, c.pixels);
+    }
+}
+
+TEST(RenderFrame, ClutterNeverDarkensTheMarkersSurroundings) {
+    // Thresholded at 100, a dark pixel touching the border would join the
+    // border's outline. Check a ring 1.5 to 6 px outside the marker (no blur,
+    // no noise) over many seeds, while the clutter elsewhere does hold dark
+    // shapes (otherwise the test would prove nothing).
+    MvCameraParam cam = render::pinholeCamera(320, 240, 400.0);
+    double trans[3][4];
+    render::poseAt(cam, 150, 125, 450.0, 35.0, 20.0, trans);
+    Image marker = whiteMarker();
+    int dark_elsewhere = 0;
+    for (unsigned seed = 1; seed <= 15; seed++) {
+        render::Options opt;
+        opt.background = render::Background::Clutter;
+        opt.seed = seed;
+        Image frame;
+        render::Truth t = render::renderFrame(marker, 80.0, trans, cam, opt, &frame);
+        for (int y = 0; y < 240; y++)
+            for (int x = 0; x < 320; x++) {
+                // Signed distance outside the (straight, convex) quad.
+                double out = -1e9;
+                for (int e = 0; e < 4; e++) {
+                    const double *A = t.observed[e], *B = t.observed[(e + 1) % 4];
+                    double ex = B[0] - A[0], ey = B[1] - A[1], len = std::hypot(ex, ey);
+                    out = std::max(out, ((x - A[0]) * ey - (y - A[1]) * ex) / len);
+                }
+                double g = grey(frame, x, y);
+                if (out >= 1.5 && out <= 6.0) {
+                    ASSERT_GE(g, 100.0) << "seed " << seed << " at " << x << "," << y;
+                } else if (out > 6.0 && g < 60.0) {
+                    dark_elsewhere++;
+                }
+            }
+    }
+    EXPECT_GT(dark_elsewhere, 500);
+}
+
+TEST(RenderFrame, NothingIsSeenBehindTheCameraOrEdgeOn) {
+    MvCameraParam cam = render::bundledCamera(160, 120);
+    double behind[3][4] = {{1, 0, 0, 0}, {0, -1, 0, 0}, {0, 0, -1, -300}};
+    double edge_on[3][4] = {{1, 0, 0, 0}, {0, 0, -1, 0}, {0, 1, 0, 300}};
+    Image marker = whiteMarker();
+    for (auto *trans : {behind, edge_on}) {
+        Image frame;
+        render::renderFrame(marker, 80.0, trans, cam, render::Options(), &frame);
+        int other = 0;
+        for (size_t i = 0; i < frame.pixels.size(); i += 4) other += frame.pixels[i] != 190;
+        EXPECT_EQ(other, 0);
+    }
+}
+
+TEST(PoseAt, DirectionsOfTiltRollAndOffCentreViews) {
+    MvCameraParam cam = render::bundledCamera(320, 240);
+    // Positive tilt brings the top edge (corners 0-1) nearer: it looks longer.
+    double trans[3][4];
+    render::poseAt(cam, 159.25, 120.5, 400.0, 30.0, 0.0, trans);
+    render::Truth t = render::projectCorners(80.0, trans, cam);
+    double top = t.ideal[1][0] - t.ideal[0][0], bottom = t.ideal[2][0] - t.ideal[3][0];
+    EXPECT_GT(top, bottom * 1.05);
+    // Roll 90: clockwise in the image, corner 0 goes from top-left to top-right.
+    render::poseAt(cam, 159.25, 120.5, 400.0, 0.0, 90.0, trans);
+    t = render::projectCorners(80.0, trans, cam);
+    EXPECT_GT(t.ideal[0][0], 159.25 + 30);
+    EXPECT_LT(t.ideal[0][1], 120.5 - 30);
+    // Off centre: the marker centre is seen at (u, v), at the given distance,
+    // and the marker faces the camera (its z axis points back along the ray).
+    render::poseAt(cam, 60.0, 200.0, 250.0, 0.0, 0.0, trans);
+    double x = trans[0][3], y = trans[1][3], z = trans[2][3];
+    EXPECT_NEAR(std::sqrt(x * x + y * y + z * z), 250.0, 1e-9);
+    EXPECT_NEAR(350.0 * x / z + 159.25, 60.0, 1e-9);
+    EXPECT_NEAR(350.0 * y / z + 120.5, 200.0, 1e-9);
+    double r = std::sqrt(x * x + y * y + z * z);
+    EXPECT_NEAR(trans[0][2], -x / r, 1e-9);
+    EXPECT_NEAR(trans[1][2], -y / r, 1e-9);
+    EXPECT_NEAR(trans[2][2], -z / r, 1e-9);
+}
+
+}  // namespace
