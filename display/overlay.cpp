@@ -19,10 +19,13 @@ void mvgLineSeg(double x1, double y1, double x2, double y2, int xwin, int ywin)
     y2 *= gZoom;
 
     glBegin(GL_LINES);
-    if (xwin == 0 && ywin == 0) {
+    if (ywin == 0 && (xwin == 0 || xwin == 1)) {
+        // The main area, or the same-size area right of it where the image
+        // display puts position (1, 0).
+        const float left = xwin == 0 ? 0.0f : (float)gXsize;
         const float top = (float)(gWinYsize - 1);
-        glVertex2f((float)x1, top - (float)y1);
-        glVertex2f((float)x2, top - (float)y2);
+        glVertex2f(left + (float)x1, top - (float)y1);
+        glVertex2f(left + (float)x2, top - (float)y2);
     } else {
         const float x0 = (float)((xwin - 1) * gMiniXsize);
         const float y0 = (float)(gWinYsize - gYsize - (ywin - 1) * gMiniYsize - 1);

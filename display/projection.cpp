@@ -124,10 +124,11 @@ void mvgDrawMode3D(void)
 
 void mvgDraw3dCamera(int xwin, int ywin)
 {
-    if (xwin == 0 && ywin == 0) {
+    if (ywin == 0 && (xwin == 0 || xwin == 1)) {
+        // Position (1, 0) is the area right of the main one, as for images.
         int w = (int)(gImXsize * gZoom);
         int h = (int)(gImYsize * gZoom);
-        glViewport(0, gWinYsize - h, w, h);
+        glViewport(xwin == 0 ? 0 : gXsize, gWinYsize - h, w, h);
     } else {
         glViewport((xwin - 1) * gMiniXsize, gWinYsize - gYsize - ywin * gMiniYsize,
                    gMiniXsize, gMiniYsize);

@@ -1,0 +1,139 @@
+// Helpers shared by the display's image tests: test pictures with coloured
+// blocks, finding a colour in a read-back window, and the vertices the
+// video mesh sends to OpenGL (through feedback mode).
+#ifndef MORVEX_TESTS_DISPLAY_CHECKS_H
+#define MORVEX_TESTS_DISPLAY_CHECKS_H
+
+#include <GL/gl.h>
+
+#include <climits>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#include "display_internal.h"
+#include "test_display.h"
+
+namespace display_checks {
+
+struct Rgb {
+    unsigned char r, g, b;
+};
+
+// A block of one colour in image pixels, columns x0..x1, rows y0..y1
+// (inclusive, rows from the top).
+struct Block {
+    int x0, y0, x1, y1;
+    Rgb colour;
+};
+
+const Rgb kBackground = {30, 60, 90};
+
+// w x h RGBA image (fourth byte 0, which is never shown): background with
+// the blocks painted over it.
+inline std::vector<unsigned char> makeImage(int w, int h, const std::vector<Block> &blocks)
+{
+    std::vector<unsigned char> img((size_t)w * h * 4);
+    for (int y = 0; y < h; y++) {
+        for (int x = 0; x < w; x++) {
+            Rgb c = kBackground;
+            for (const Block &b : blocks)
+                if (x >= b.x0 && x <= b.x1 && y >= b.y0 && y <= b.y1) c = b.colour;
+            unsigned char *p = &img[4 * ((size_t)y * w + x)];
+            p[0] = c.r;
+            p[1] = c.g;
+            p[2] = c.b;
+            p[3] = 0;
+        }
+    }
+    return img;
+}
+
+// Bounding box (window pixels, y upwards) of the pixels of colour c.
+struct Box {
+    int x0 = INT_MAX, y0 = INT_MAX, x1 = INT_MIN, y1 = INT_MIN, count = 0;
+    bool empty() const { return count == 0; }
+};
+
+inline bool same(const unsigned char *p, Rgb c)
+{
+    return std::abs(p[0] - c.r) <= 8 && std::abs(p[1] - c.g) <= 8 && std::abs(p[2] - c.b) <= 8;
+}
+
+inline Box findColour(const morvex_test::Pixels &px, Rgb c)
+{
+    Box b;
+    for (int y = px.y0; y < px.y0 + px.height; y++) {
+        for (int x = px.x0; x < px.x0 + px.width; x++) {
+            if (!same(px.at(x, y), c)) continue;
+            b.count++;
+            if (x < b.x0) b.x0 = x;
+            if (x > b.x1) b.x1 = x;
+            if (y < b.y0) b.y0 = y;
+            if (y > b.y1) b.y1 = y;
+        }
+    }
+    return b;
+}
+
+// Pixels that are not black outside the rectangle x0..x1, y0..y1.
+inline int countOutside(const morvex_test::Pixels &px, int x0, int y0, int x1, int y1)
+{
+    int n = 0;
+    for (int y = px.y0; y < px.y0 + px.height; y++)
+        for (int x = px.x0; x < px.x0 + px.width; x++) {
+            if (x >= x0 && x <= x1 && y >= y0 && y <= y1) continue;
+            const unsigned char *p = px.at(x, y);
+            if (p[0] | p[1] | p[2]) n++;
+        }
+    return n;
+}
+
+inline void clearWindow()
+{
+    glDisable(GL_SCISSOR_TEST);
+    mvgDrawMode2D();
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+}
+
+// One vertex as feedback reports it: 2-D drawing coordinates (as passed to
+// glVertex in 2-D mode) and texture coordinates.
+struct Vertex {
+    double x, y, s, t;
+};
+
+// The polygons `draw` sends, in 2-D drawing coordinates. The clip volume is
+// widened to three times the window in each direction so that no vertex of
+// a mesh that reaches past the window is clipped away.
+inline std::vector<std::vector<Vertex>> feedbackPolygons(const std::function<void()> &draw)
+{
+    static std::vector<GLfloat> buf(1 << 21);
+    mvgDrawMode2D();
+    const int W = gWinXsize, H = gWinYsize;
+    glLoadIdentity();
+    glOrtho(-0.5 - W, 2.0 * W - 0.5, -0.5 - H, 2.0 * H - 0.5, -1.0, 1.0);
+    glViewport(-W, -H, 3 * W, 3 * H);
+    glFeedbackBuffer((GLsizei)buf.size(), GL_4D_COLOR_TEXTURE, buf.data());
+    glRenderMode(GL_FEEDBACK);
+    draw();
+    const int n = glRenderMode(GL_RENDER);
+    mvgDrawMode2D();
+
+    std::vector<std::vector<Vertex>> polys;
+    const int per_vertex = 12;  // x y z w, r g b a, s t r q
+    // Only polygons are drawn, as GL_POLYGON_TOKEN, vertex count, vertices.
+    for (int i = 0; i + 1 < n;) {
+        if ((int)buf[i++] != GL_POLYGON_TOKEN) return {};
+        const int count = (int)buf[i++];
+        std::vector<Vertex> poly;
+        for (int k = 0; k < count; k++, i += per_vertex)
+            poly.push_back({buf[i] - 0.5, buf[i + 1] - 0.5, buf[i + 8], buf[i + 9]});
+        polys.push_back(poly);
+    }
+    return polys;
+}
+
+}  // namespace display_checks
+
+#endif
