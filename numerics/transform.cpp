@@ -36,16 +36,51 @@ extern "C" int mvUtilMatInv(const double s[3][4], double d[3][4])
     return 0;
 }
 
+// q is (x, y, z, w) with w >= 0, in the convention that mvUtilQuatPos2Mat
+// turns back into m. Where trace + 1 dominates, q comes from it directly;
+// near a half turn (a marker facing the camera is nearly one about the
+// camera's x axis) that term vanishes, so q comes from the largest of the
+// other three instead of dividing by almost zero.
 extern "C" int mvUtilMat2QuatPos(const double m[3][4], double q[4], double p[3])
 {
     const double t = m[0][0] + m[1][1] + m[2][2] + 1.0;
-    if (t < 0.0) return -1;
+    // Rounding can take a half turn's t a little below zero; clearly below
+    // means m holds no rotation.
+    if (t < -1e-6 || !std::isfinite(t)) return -1;
 
-    const double s = std::sqrt(t);
-    q[0] = (m[1][2] - m[2][1]) / (s * 2.0);
-    q[1] = (m[2][0] - m[0][2]) / (s * 2.0);
-    q[2] = (m[0][1] - m[1][0]) / (s * 2.0);
-    q[3] = s * 0.5;
+    const double tx = 1.0 + m[0][0] - m[1][1] - m[2][2];
+    const double ty = 1.0 - m[0][0] + m[1][1] - m[2][2];
+    const double tz = 1.0 - m[0][0] - m[1][1] + m[2][2];
+    if (t >= tx && t >= ty && t >= tz) {
+        const double s = std::sqrt(t);
+        q[0] = (m[1][2] - m[2][1]) / (s * 2.0);
+        q[1] = (m[2][0] - m[0][2]) / (s * 2.0);
+        q[2] = (m[0][1] - m[1][0]) / (s * 2.0);
+        q[3] = s * 0.5;
+    } else {
+        double v[4];
+        if (tx >= ty && tx >= tz) {
+            const double s = std::sqrt(tx) * 2.0;
+            v[0] = 0.25 * s;
+            v[1] = (m[0][1] + m[1][0]) / s;
+            v[2] = (m[0][2] + m[2][0]) / s;
+            v[3] = (m[1][2] - m[2][1]) / s;
+        } else if (ty >= tz) {
+            const double s = std::sqrt(ty) * 2.0;
+            v[0] = (m[0][1] + m[1][0]) / s;
+            v[1] = 0.25 * s;
+            v[2] = (m[1][2] + m[2][1]) / s;
+            v[3] = (m[2][0] - m[0][2]) / s;
+        } else {
+            const double s = std::sqrt(tz) * 2.0;
+            v[0] = (m[0][2] + m[2][0]) / s;
+            v[1] = (m[1][2] + m[2][1]) / s;
+            v[2] = 0.25 * s;
+            v[3] = (m[0][1] - m[1][0]) / s;
+        }
+        const double sign = v[3] < 0.0 ? -1.0 : 1.0;
+        for (int i = 0; i < 4; i++) q[i] = sign * v[i];
+    }
 
     p[0] = m[0][3];
     p[1] = m[1][3];

@@ -98,9 +98,10 @@ int mvUtilMatMul(const double s1[3][4], const double s2[3][4], double d[3][4]);
    memory (d untouched). A singular s is not reported: d then holds
    unusable values. */
 int mvUtilMatInv(const double s[3][4], double d[3][4]);
-/* Quaternion q and position p of m. -1 when m[0][0] + m[1][1] + m[2][2] + 1
-   is negative (q, p untouched), else 0; at exactly 0 (a half turn) q is not
-   finite. */
+/* Quaternion q (x, y, z, w with w >= 0) and position p of m. Half turns,
+   such as a marker facing the camera, give a finite q too. -1 when
+   m[0][0] + m[1][1] + m[2][2] + 1 is clearly negative, so m holds no
+   rotation (q, p untouched); else 0. */
 int mvUtilMat2QuatPos(const double m[3][4], double q[4], double p[3]);
 /* The transform of quaternion q (expected of unit length) and position p.
    Returns 0. */

@@ -134,42 +134,9 @@ static std::string csv_number(double v)
 
 bool transformQuat(const double m[3][4], double q[4])
 {
-    for (int r = 0; r < 3; r++)
-        for (int c = 0; c < 3; c++)
-            if (!std::isfinite(m[r][c])) return false;
-    // mvUtilMat2QuatPos divides by sqrt(trace + 1), which vanishes for a
-    // half turn -- and a marker facing the camera is nearly a half turn
-    // about the camera's x axis. So the library's formula is used only where
-    // the trace is the largest diagonal term; elsewhere the same quaternion
-    // comes from the largest of x, y, z (the library's q is the conjugate of
-    // the usual Hamilton quaternion, i.e. that of the transposed rotation).
-    const double tr = m[0][0] + m[1][1] + m[2][2];
     double p[3];
-    if (tr >= m[0][0] && tr >= m[1][1] && tr >= m[2][2] && mvUtilMat2QuatPos(m, q, p) == 0) {
-        // q as the library gives it.
-    } else if (m[0][0] >= m[1][1] && m[0][0] >= m[2][2]) {
-        const double s = 2.0 * std::sqrt(std::fmax(0.0, 1.0 + m[0][0] - m[1][1] - m[2][2]));
-        q[0] = 0.25 * s;
-        q[1] = (m[0][1] + m[1][0]) / s;
-        q[2] = (m[0][2] + m[2][0]) / s;
-        q[3] = (m[1][2] - m[2][1]) / s;
-    } else if (m[1][1] >= m[2][2]) {
-        const double s = 2.0 * std::sqrt(std::fmax(0.0, 1.0 - m[0][0] + m[1][1] - m[2][2]));
-        q[0] = (m[0][1] + m[1][0]) / s;
-        q[1] = 0.25 * s;
-        q[2] = (m[1][2] + m[2][1]) / s;
-        q[3] = (m[2][0] - m[0][2]) / s;
-    } else {
-        const double s = 2.0 * std::sqrt(std::fmax(0.0, 1.0 - m[0][0] - m[1][1] + m[2][2]));
-        q[0] = (m[0][2] + m[2][0]) / s;
-        q[1] = (m[1][2] + m[2][1]) / s;
-        q[2] = 0.25 * s;
-        q[3] = (m[0][1] - m[1][0]) / s;
-    }
-    if (q[3] < 0)
-        for (int i = 0; i < 4; i++) q[i] = -q[i];
-    return std::isfinite(q[0]) && std::isfinite(q[1]) && std::isfinite(q[2]) &&
-           std::isfinite(q[3]);
+    return mvUtilMat2QuatPos(m, q, p) == 0 && std::isfinite(q[0]) && std::isfinite(q[1]) &&
+           std::isfinite(q[2]) && std::isfinite(q[3]);
 }
 
 std::string frameCsv(long frame, const std::vector<TrackedMarker> &markers)
