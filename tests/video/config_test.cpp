@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <string>
+#include <utility>
 #include <sys/stat.h>
 
 using testing::internal::CaptureStdout;
@@ -76,13 +77,9 @@ TEST_F(CaptureOpen, EveryOperationBeforeOpenFails)
 {
     int x = 7, y = 9;
     EXPECT_EQ(mvVideoInqSize(&x, &y), -1);
-    EXPECT_EQ(x, 7);
-    EXPECT_EQ(y, 9);
+    EXPECT_EQ(std::make_pair(x, y), std::make_pair(7, 9));  // untouched
     EXPECT_EQ(mvVideoGetImage(), nullptr);
-    EXPECT_EQ(mvVideoCapStart(), -1);
-    EXPECT_EQ(mvVideoCapNext(), -1);
-    EXPECT_EQ(mvVideoCapStop(), -1);
-    EXPECT_EQ(mvVideoClose(), -1);
+    for (int (*op)() : {mvVideoCapStart, mvVideoCapNext, mvVideoCapStop, mvVideoClose}) EXPECT_EQ(op(), -1);
 }
 
 TEST_F(CaptureOpen, SecondOpenIsRefusedAndLeavesTheFirstAlone)
