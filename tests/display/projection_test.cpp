@@ -56,16 +56,6 @@ TEST(DisplayProjectionMath, CentredCameraGivesTheTextbookMatrixAtAnyScaleOrSign)
     for (int k = 0; k < 16; k++) EXPECT_NEAR(m[k], n[k], 1e-9) << "element " << k;
 }
 
-TEST(DisplayProjectionMath, ModelviewIsTheTransformColumnMajor)
-{
-    double trans[3][4] = {{0, -1, 0, 12}, {1, 0, 0, -7}, {0, 0, 1, 350}};
-    double m[16];
-    for (double &v : m) v = 99;  // every element must be written
-    mvgConvGlpara(trans, m);
-    const double expect[16] = {0, 1, 0, 0, -1, 0, 0, 0, 0, 0, 1, 0, 12, -7, 350, 1};
-    for (int k = 0; k < 16; k++) EXPECT_EQ(m[k], expect[k]) << "element " << k;
-}
-
 // Points drawn through the 3-D view of the main area and two mini windows
 // light the window pixel where the camera matrix puts them.
 TEST(DisplayProjection, CameraPointsLandWhereTheCameraMatrixPutsThem)
