@@ -6,6 +6,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <functional>
@@ -27,52 +28,42 @@ struct Block {
     Rgb colour;
 };
 
-const Rgb kBackground = {30, 60, 90};
-
-// w x h RGBA image (fourth byte 0, which is never shown): background with
+// w x h RGBA image (fourth byte 0, never shown): a dark background with
 // the blocks painted over it.
 inline std::vector<unsigned char> makeImage(int w, int h, const std::vector<Block> &blocks)
 {
     std::vector<unsigned char> img((size_t)w * h * 4);
-    for (int y = 0; y < h; y++) {
+    for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++) {
-            Rgb c = kBackground;
+            Rgb c = {30, 60, 90};
             for (const Block &b : blocks)
                 if (x >= b.x0 && x <= b.x1 && y >= b.y0 && y <= b.y1) c = b.colour;
             unsigned char *p = &img[4 * ((size_t)y * w + x)];
-            p[0] = c.r;
-            p[1] = c.g;
-            p[2] = c.b;
-            p[3] = 0;
+            p[0] = c.r, p[1] = c.g, p[2] = c.b, p[3] = 0;
         }
-    }
     return img;
 }
-
-// Bounding box (window pixels, y upwards) of the pixels of colour c.
-struct Box {
-    int x0 = INT_MAX, y0 = INT_MAX, x1 = INT_MIN, y1 = INT_MIN, count = 0;
-    bool empty() const { return count == 0; }
-};
 
 inline bool same(const unsigned char *p, Rgb c)
 {
     return std::abs(p[0] - c.r) <= 8 && std::abs(p[1] - c.g) <= 8 && std::abs(p[2] - c.b) <= 8;
 }
 
+// Bounding box (window pixels, y upwards) and count of the pixels of colour c.
+struct Box {
+    int x0 = INT_MAX, y0 = INT_MAX, x1 = INT_MIN, y1 = INT_MIN, count = 0;
+};
+
 inline Box findColour(const morvex_test::Pixels &px, Rgb c)
 {
     Box b;
-    for (int y = px.y0; y < px.y0 + px.height; y++) {
-        for (int x = px.x0; x < px.x0 + px.width; x++) {
-            if (!same(px.at(x, y), c)) continue;
-            b.count++;
-            if (x < b.x0) b.x0 = x;
-            if (x > b.x1) b.x1 = x;
-            if (y < b.y0) b.y0 = y;
-            if (y > b.y1) b.y1 = y;
-        }
-    }
+    for (int y = px.y0; y < px.y0 + px.height; y++)
+        for (int x = px.x0; x < px.x0 + px.width; x++)
+            if (same(px.at(x, y), c)) {
+                b.count++;
+                b.x0 = std::min(b.x0, x), b.x1 = std::max(b.x1, x);
+                b.y0 = std::min(b.y0, y), b.y1 = std::max(b.y1, y);
+            }
     return b;
 }
 
@@ -82,9 +73,8 @@ inline int countOutside(const morvex_test::Pixels &px, int x0, int y0, int x1, i
     int n = 0;
     for (int y = px.y0; y < px.y0 + px.height; y++)
         for (int x = px.x0; x < px.x0 + px.width; x++) {
-            if (x >= x0 && x <= x1 && y >= y0 && y <= y1) continue;
             const unsigned char *p = px.at(x, y);
-            if (p[0] | p[1] | p[2]) n++;
+            n += !(x >= x0 && x <= x1 && y >= y0 && y <= y1) && (p[0] | p[1] | p[2]);
         }
     return n;
 }
@@ -104,8 +94,8 @@ struct Vertex {
 };
 
 // The polygons `draw` sends, in 2-D drawing coordinates. The clip volume is
-// widened to three times the window in each direction so that no vertex of
-// a mesh that reaches past the window is clipped away.
+// widened to three times the window each way so that no vertex of a mesh
+// reaching past the window is clipped away.
 inline std::vector<std::vector<Vertex>> feedbackPolygons(const std::function<void()> &draw)
 {
     static std::vector<GLfloat> buf(1 << 21);
@@ -119,15 +109,13 @@ inline std::vector<std::vector<Vertex>> feedbackPolygons(const std::function<voi
     draw();
     const int n = glRenderMode(GL_RENDER);
     mvgDrawMode2D();
-
     std::vector<std::vector<Vertex>> polys;
-    const int per_vertex = 12;  // x y z w, r g b a, s t r q
-    // Only polygons are drawn, as GL_POLYGON_TOKEN, vertex count, vertices.
+    // Only polygons are drawn: GL_POLYGON_TOKEN, vertex count, vertices of
+    // 12 values each (x y z w, r g b a, s t r q).
     for (int i = 0; i + 1 < n;) {
         if ((int)buf[i++] != GL_POLYGON_TOKEN) return {};
-        const int count = (int)buf[i++];
         std::vector<Vertex> poly;
-        for (int k = 0; k < count; k++, i += per_vertex)
+        for (int k = (int)buf[i++]; k > 0; k--, i += 12)
             poly.push_back({buf[i] - 0.5, buf[i + 1] - 0.5, buf[i + 8], buf[i + 9]});
         polys.push_back(poly);
     }

@@ -22,30 +22,19 @@ int main(void)
                          {321.0, 238.5, 40.0, 1.0}};
     MvCameraParam half;
     double ix, iy, ox, oy;
-    double m[3][4] = {{0, -1, 0, 1}, {1, 0, 0, 2}, {0, 0, 1, 3}}, inv[3][4], prod[3][4];
-    MvMatrix *a;
-    int i, j;
+    MvMatrix *a = mvMatrixAlloc(2, 2);
 
     check(sizeof(MvCameraParam) == 136, "camera record is 136 bytes");
-    check(mvParamChangeSize(&cam, 320, 240, &half) == 0 && half.projection[0][0] == 350.0,
-          "rescale to 320 x 240");
+    check(mvParamChangeSize(&cam, 320, 240, &half) == 0 && half.projection[0][0] == 350.0, "rescale");
     check(mvInitCparam(&half) == 0 && mvImXsize == 320 && mvImYsize == 240, "active camera");
     mvParamObserv2Ideal(mvParam.distortion, 10.0, 20.0, &ix, &iy);
     mvParamIdeal2Observ(mvParam.distortion, ix, iy, &ox, &oy);
     check(fabs(ox - 10.0) < 1e-6 && fabs(oy - 20.0) < 1e-6, "distortion round trip");
-
-    a = mvMatrixAlloc(2, 2);
     check(a != NULL, "matrix allocation");
     if (a != NULL) {
-        a->data[0] = 0; a->data[1] = 2; a->data[2] = 4; a->data[3] = 0;
+        a->data[0] = 0, a->data[1] = 2, a->data[2] = 4, a->data[3] = 0;
         check(mvMatrixSelfInv(a) == 0 && a->data[1] == 0.25 && a->data[2] == 0.5, "2x2 inverse");
         mvMatrixFree(a);
     }
-
-    mvUtilMatInv(m, inv);
-    mvUtilMatMul(m, inv, prod);
-    for (i = 0; i < 3; i++)
-        for (j = 0; j < 4; j++) check(fabs(prod[i][j] - (i == j)) < 1e-12, "transform inverse");
-
     return failures == 0 ? 0 : 1;
 }

@@ -7,33 +7,20 @@
 #include <cstddef>
 #include <cstring>
 
+static int fail_at = 0;  // the n-th malloc from now fails (1 = the next one)
+static int frees = 0;
+
 #if !defined(__SANITIZE_ADDRESS__)
 extern "C" void *__libc_malloc(size_t);
 extern "C" void __libc_free(void *);
-extern "C" void *__libc_calloc(size_t, size_t);
-extern "C" void *__libc_realloc(void *, size_t);
-
-// The n-th malloc from now fails (1 = the next one); 0 = none fails.
-static int fail_at = 0;
-static int frees = 0;
-
-extern "C" void *malloc(size_t size)
-{
-    if (fail_at > 0 && --fail_at == 0) return nullptr;
-    return __libc_malloc(size);
-}
+extern "C" void *malloc(size_t size) { return fail_at > 0 && --fail_at == 0 ? nullptr : __libc_malloc(size); }
 extern "C" void free(void *p)
 {
-    if (p != nullptr) frees++;
+    frees += p != nullptr;
     __libc_free(p);
 }
-extern "C" void *calloc(size_t n, size_t size) { return __libc_calloc(n, size); }
-extern "C" void *realloc(void *p, size_t size) { return __libc_realloc(p, size); }
 #define SKIP_UNDER_ASAN() (void)0
 #else
-// AddressSanitizer owns malloc; these tests cannot run under it.
-static int fail_at = 0;
-static int frees = 0;
 #define SKIP_UNDER_ASAN() GTEST_SKIP() << "malloc cannot be replaced under AddressSanitizer"
 #endif
 
@@ -50,16 +37,14 @@ TEST(AllocationFailure, MatrixAndVectorReturnNullAndFreeTheRecord)
     frees = 0;
     EXPECT_EQ(mvVecAlloc(4), nullptr);
     EXPECT_EQ(frees, 1);
-    fail_at = 0;
 }
 
 TEST(AllocationFailure, TransformInverseReportsItAndLeavesTheOutput)
 {
     SKIP_UNDER_ASAN();
     const double s[3][4] = {{1, 0, 0, 1}, {0, 1, 0, 2}, {0, 0, 1, 3}};
-    double d[3][4];
+    double d[3][4], before[3][4];
     std::memset(d, 0x5a, sizeof d);
-    unsigned char before[sizeof d];
     std::memcpy(before, d, sizeof d);
     fail_at = 1;
     EXPECT_EQ(mvUtilMatInv(s, d), -1);

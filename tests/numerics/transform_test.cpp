@@ -6,101 +6,58 @@
 #include <cmath>
 #include <random>
 
-namespace {
-
-const double kIdentity[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
-
-// A rigid transform from a unit quaternion with w > 0 (the conversion's own
-// matrix form) and a translation.
-void random_rigid(std::mt19937 &gen, double m[3][4], double q[4])
-{
-    std::normal_distribution<double> g(0.0, 1.0);
-    double len = 0;
-    for (int i = 0; i < 4; i++) {
-        q[i] = g(gen);
-        len += q[i] * q[i];
-    }
-    len = std::sqrt(len) * (q[3] < 0 ? -1 : 1);
-    for (int i = 0; i < 4; i++) q[i] /= len;
-    const double p[3] = {100 * g(gen), 100 * g(gen), 500 + 100 * g(gen)};
-    mvUtilQuatPos2Mat(q, p, m);
-}
-
-// Exact equality by value (a zero of either sign matches).
-void expect_equal(const double a[3][4], const double b[3][4])
-{
-    for (int r = 0; r < 3; r++)
-        for (int c = 0; c < 4; c++) EXPECT_EQ(a[r][c], b[r][c]) << r << "," << c;
-}
-
-}  // namespace
-
-TEST(Transform, IdentityIsNeutralOnBothSides)
-{
-    const double s[3][4] = {{0, -1, 0, 10}, {1, 0, 0, -20}, {0, 0, 1, 30.5}};
-    double d[3][4];
-    mvUtilMatMul(s, kIdentity, d);
-    expect_equal(d, s);
-    mvUtilMatMul(kIdentity, s, d);
-    expect_equal(d, s);
-}
-
 TEST(Transform, InverseOfTranslationAlsoInPlace)
 {
-    double s[3][4] = {{1, 0, 0, 1}, {0, 1, 0, 2}, {0, 0, 1, 3}};
+    double s[3][4] = {{1, 0, 0, 1}, {0, 1, 0, 2}, {0, 0, 1, 3}}, d[3][4];
     const double expect[3][4] = {{1, 0, 0, -1}, {0, 1, 0, -2}, {0, 0, 1, -3}};
-    double d[3][4];
     ASSERT_EQ(mvUtilMatInv(s, d), 0);
-    expect_equal(d, expect);
-    ASSERT_EQ(mvUtilMatInv(s, s), 0);
-    expect_equal(s, expect);
-}
-
-TEST(Quaternion, KnownRotations)
-{
-    double q[4], p[3];
-    const double ident[3][4] = {{1, 0, 0, 4}, {0, 1, 0, 5}, {0, 0, 1, 6}};
-    ASSERT_EQ(mvUtilMat2QuatPos(ident, q, p), 0);
-    EXPECT_EQ(q[0], 0);
-    EXPECT_EQ(q[1], 0);
-    EXPECT_EQ(q[2], 0);
-    EXPECT_EQ(q[3], 1);
-    EXPECT_EQ(p[0], 4);
-    EXPECT_EQ(p[1], 5);
-    EXPECT_EQ(p[2], 6);
-
-    const double quarter[3][4] = {{0, -1, 0, 0}, {1, 0, 0, 0}, {0, 0, 1, 0}};
-    ASSERT_EQ(mvUtilMat2QuatPos(quarter, q, p), 0);
-    EXPECT_EQ(q[0], 0);
-    EXPECT_EQ(q[1], 0);
-    EXPECT_DOUBLE_EQ(q[2], -std::sqrt(0.5));
-    EXPECT_DOUBLE_EQ(q[3], std::sqrt(0.5));
-    double back[3][4];
-    mvUtilQuatPos2Mat(q, p, back);
+    ASSERT_EQ(mvUtilMatInv(s, s), 0);  // source and result shared
     for (int r = 0; r < 3; r++)
-        for (int c = 0; c < 4; c++) EXPECT_NEAR(back[r][c], quarter[r][c], 1e-15);
+        for (int c = 0; c < 4; c++) {
+            EXPECT_EQ(d[r][c], expect[r][c]);
+            EXPECT_EQ(s[r][c], expect[r][c]);
+        }
 }
 
-TEST(Quaternion, NegativeTraceIsRefusedWithOutputsUntouched)
+TEST(Quaternion, KnownRotationsAndNegativeTraceRefused)
 {
-    const double m[3][4] = {{-1, 0, 0, 1}, {0, -1, 0, 2}, {0, 0, -1, 3}};
-    double q[4] = {7, 7, 7, 7}, p[3] = {8, 8, 8};
-    EXPECT_EQ(mvUtilMat2QuatPos(m, q, p), -1);
-    for (double v : q) EXPECT_EQ(v, 7);
-    for (double v : p) EXPECT_EQ(v, 8);
+    struct Case {
+        double m[3][4];
+        int result;
+        double q[4], p[3];  // expected, or the untouched sentinels
+    } cases[] = {
+        {{{1, 0, 0, 4}, {0, 1, 0, 5}, {0, 0, 1, 6}}, 0, {0, 0, 0, 1}, {4, 5, 6}},
+        {{{0, -1, 0, 0}, {1, 0, 0, 0}, {0, 0, 1, 0}}, 0, {0, 0, -std::sqrt(0.5), std::sqrt(0.5)}, {0, 0, 0}},
+        // A half turn has w = 0: refused, outputs untouched.
+        {{{-1, 0, 0, 1}, {0, -1, 0, 2}, {0, 0, -1, 3}}, -1, {7, 7, 7, 7}, {7, 7, 7}},
+    };
+    for (const Case &c : cases) {
+        double q[4] = {7, 7, 7, 7}, p[3] = {7, 7, 7};
+        ASSERT_EQ(mvUtilMat2QuatPos(c.m, q, p), c.result);
+        for (int i = 0; i < 4; i++) EXPECT_DOUBLE_EQ(q[i], c.q[i]) << i;
+        for (int i = 0; i < 3; i++) EXPECT_EQ(p[i], c.p[i]) << i;
+    }
 }
 
 TEST(Quaternion, RandomRigidTransformsRoundTripAndInvert)
 {
     std::mt19937 gen(3);
+    std::normal_distribution<double> g(0.0, 1.0);
     for (int trial = 0; trial < 50; trial++) {
-        double m[3][4], q[4], q2[4], p2[3], m2[3][4], inv[3][4], prod[3][4];
-        random_rigid(gen, m, q);
+        // A unit quaternion with w > 0 and a translation of a few hundred mm.
+        double q[4], len = 0;
+        for (double &v : q) len += (v = g(gen)) * v;
+        len = std::sqrt(len) * (q[3] < 0 ? -1 : 1);
+        for (double &v : q) v /= len;
+        const double p[3] = {100 * g(gen), 100 * g(gen), 500 + 100 * g(gen)};
+        double m[3][4], q2[4], p2[3], m2[3][4], inv[3][4], prod[3][4];
+        mvUtilQuatPos2Mat(q, p, m);
+
         ASSERT_EQ(mvUtilMatInv(m, inv), 0);
         mvUtilMatMul(m, inv, prod);
         // Translations of a few hundred mm: 1e-12 is a few ulps of them.
         for (int r = 0; r < 3; r++)
-            for (int c = 0; c < 4; c++) EXPECT_NEAR(prod[r][c], kIdentity[r][c], 1e-12);
+            for (int c = 0; c < 4; c++) EXPECT_NEAR(prod[r][c], r == c, 1e-12);
 
         ASSERT_EQ(mvUtilMat2QuatPos(m, q2, p2), 0);
         // w comes from sqrt(1 + trace) = 2w, which carries an absolute

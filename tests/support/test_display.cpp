@@ -17,88 +17,56 @@ namespace morvex_test {
 
 namespace {
 
-bool start_xvfb(std::string *display, std::string *error)
+// Starts a private Xvfb that picks a free display number itself and writes
+// it to a pipe once it accepts connections. Returns ":N", or "" with *error.
+std::string start_xvfb(std::string *error)
 {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        *error = std::string("pipe: ") + strerror(errno);
-        return false;
-    }
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid < 0) {
-        *error = std::string("fork: ") + strerror(errno);
-        close(fds[0]);
-        close(fds[1]);
-        return false;
-    }
+    if (pipe2(fds, O_CLOEXEC) != 0) return *error = std::string("pipe: ") + strerror(errno), "";
+    const pid_t parent = getpid(), pid = fork();
     if (pid == 0) {
         // The server must not outlive the test, even one that crashes.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (getppid() != parent) _exit(1);
-        int wfd = dup(fds[1]);  // dup clears close-on-exec
-        int devnull = open("/dev/null", O_RDWR);
-        if (wfd < 0 || devnull < 0) _exit(1);
-        dup2(devnull, 0);
-        dup2(devnull, 1);
-        dup2(devnull, 2);
-        char fdtext[16];
-        snprintf(fdtext, sizeof fdtext, "%d", wfd);
-        execlp("Xvfb", "Xvfb", "-displayfd", fdtext, "-screen", "0", "1280x1024x24",
-               "-nolisten", "tcp", (char *)nullptr);
+        const int wfd = dup(fds[1]), devnull = open("/dev/null", O_RDWR);  // dup clears close-on-exec
+        if (getppid() != parent || wfd < 0 || devnull < 0) _exit(1);
+        for (int fd = 0; fd < 3; fd++) dup2(devnull, fd);
+        const std::string fdtext = std::to_string(wfd);
+        execlp("Xvfb", "Xvfb", "-displayfd", fdtext.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
+               "tcp", (char *)nullptr);
         _exit(127);
     }
     close(fds[1]);
-
-    // The server writes its display number once it accepts connections.
     std::string number;
-    for (;;) {
+    for (char c;;) {
         pollfd p = {fds[0], POLLIN, 0};
-        int r = poll(&p, 1, 20000);
-        if (r <= 0) {
-            if (r < 0 && errno == EINTR) continue;
-            *error = "Xvfb did not report a display within 20 s";
-            break;
-        }
-        char c;
-        ssize_t n = read(fds[0], &c, 1);
+        const int r = poll(&p, 1, 20000);
+        if (r < 0 && errno == EINTR) continue;
+        const ssize_t n = r > 0 ? read(fds[0], &c, 1) : 0;
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            *error = "Xvfb ended before reporting a display (is it installed?)";
-            break;
-        }
-        if (c == '\n') break;
+        if (n <= 0 || c == '\n') break;
         number += c;
     }
     close(fds[0]);
-    if (number.empty() || !error->empty()) {
-        if (error->empty()) *error = "Xvfb reported an empty display number";
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
-        return false;
+    if (pid < 0 || number.empty()) {
+        *error = pid < 0 ? std::string("fork: ") + strerror(errno)
+                         : "Xvfb reported no display within 20 s (is it installed?)";
+        if (pid > 0) kill(pid, SIGTERM), waitpid(pid, nullptr, 0);
+        return "";
     }
-    *display = ":" + number;
-    return true;
+    return ":" + number;
 }
 
 }  // namespace
 
 bool ensureDisplay(std::string *error)
 {
-    static bool ready = false;
     static std::string failure;
-    if (!ready && failure.empty()) {
+    static bool ready = [] {
         const char *current = getenv("DISPLAY");
-        if (current && *current) {
-            ready = true;
-        } else {
-            std::string display;
-            if (start_xvfb(&display, &failure)) {
-                setenv("DISPLAY", display.c_str(), 1);
-                ready = true;
-            }
-        }
-    }
+        if (current && *current) return true;
+        const std::string display = start_xvfb(&failure);
+        return !display.empty() && setenv("DISPLAY", display.c_str(), 1) == 0;
+    }();
     if (!ready && error) *error = failure;
     return ready;
 }
@@ -115,10 +83,7 @@ void DisplayEnvironment::SetUp()
 Pixels readPixels(int x0, int y0, int w, int h, unsigned buffer)
 {
     Pixels p;
-    p.x0 = x0;
-    p.y0 = y0;
-    p.width = w;
-    p.height = h;
+    p.x0 = x0, p.y0 = y0, p.width = w, p.height = h;
     p.rgba.assign((size_t)w * h * 4, 0);
     glFinish();
     glReadBuffer(buffer);
@@ -127,15 +92,11 @@ Pixels readPixels(int x0, int y0, int w, int h, unsigned buffer)
     return p;
 }
 
-static void leave_as_is()
-{
-}
-
 void settleWindow()
 {
     // freeglut refuses to handle events for a window without a display
     // callback; mvgMainLoop installs its own later.
-    glutDisplayFunc(leave_as_is);
+    glutDisplayFunc([] {});
     for (int i = 0; i < 20; i++) {
         glutMainLoopEvent();
         usleep(2000);
