@@ -1,7 +1,8 @@
 // marker_range - how far and how tilted the project's marker is identified.
 //
-//   marker_range [MARKER.png [PATTERN]]      (defaults: resources/marker.png,
-//                                             resources/patt.lumo; run in bin/)
+//   marker_range [--sharp] [MARKER.png [PATTERN]]
+//                 (defaults: resources/marker.png, resources/patt.lumo; run in
+//                  bin/; --sharp: no blur, no noise)
 //
 // Renders the marker (80 mm) with the bundled camera at 320 x 240 over
 // distances 200..1200 mm and tilts 0..60 degrees, in the four quarter turns,
@@ -81,8 +82,11 @@ View look(const render::Image &marker, const MvCameraParam &cam, double dist, do
 
 int main(int argc, char **argv)
 {
+    bool sharp = argc > 1 && std::string(argv[1]) == "--sharp";
+    if (sharp) argc--, argv++;
     std::string marker_path = argc > 1 ? argv[1] : "resources/marker.png";
     std::string patt_path = argc > 2 ? argv[2] : "resources/patt.lumo";
+    const double blur = sharp ? 0.0 : 0.5, noise = sharp ? 0.0 : 2.0;
     MvCameraParam full, cam;
     if (mvParamLoad("resources/camera_para.dat", 1, &full) != 0) {
         std::fprintf(stderr, "marker_range: cannot read resources/camera_para.dat (run in build/bin)\n");
@@ -104,7 +108,8 @@ int main(int argc, char **argv)
 
     const double dists[] = {200, 300, 400, 500, 600, 700, 800, 900, 1000, 1200};
     const double tilts[] = {0, 10, 20, 30, 40, 50, 60};
-    std::printf("%s against %s, 320 x 240, 80 mm, blur 0.5, noise 2\n", marker_path.c_str(), patt_path.c_str());
+    std::printf("%s against %s, 320 x 240, 80 mm, blur %.1f, noise %.0f\n", marker_path.c_str(),
+                patt_path.c_str(), blur, noise);
     std::printf("dist tilt  found  ok  dir   min   mean   (of 8 views: 4 rolls x plain/clutter)\n");
     unsigned seed = 1;
     for (double dist : dists) {
@@ -115,8 +120,8 @@ int main(int argc, char **argv)
                 for (int r = 0; r < 4; r++) {
                     render::Options opt;
                     opt.background = bg ? render::Background::Clutter : render::Background::Plain;
-                    opt.blur_sigma = 0.5;
-                    opt.noise_sigma = 2.0;
+                    opt.blur_sigma = blur;
+                    opt.noise_sigma = noise;
                     opt.seed = seed++;
                     View v = look(marker, cam, dist, tilt, 90.0 * r, opt);
                     if (!v.found) continue;
@@ -142,8 +147,8 @@ int main(int argc, char **argv)
             for (double tilt : {0.0, 40.0})
                 for (int r = 0; r < 4; r++) {
                     render::Options opt;
-                    opt.blur_sigma = 0.5;
-                    opt.noise_sigma = 2.0;
+                    opt.blur_sigma = blur;
+                    opt.noise_sigma = noise;
                     opt.seed = seed++;
                     View v = look(other, cam, dist, tilt, 90.0 * r, opt);
                     if (!v.found) continue;
