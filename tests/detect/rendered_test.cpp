@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "morvex/camera.h"
@@ -21,6 +22,9 @@ const double kSide = 80.0;
 // with the wrong truth corner is a whole side (>= 25 px) off, and a wrong
 // edge line moves its corners by several pixels.
 const double kCornerTol = 1.5;
+// Two places off the frame centre, so that the far views are not all
+// sampled on the same pixel grid phase.
+const double kLeftUp[2] = {150, 115}, kRightDown[2] = {172, 128};
 
 MvCameraParam gCam;
 render::Image gMarker;
@@ -78,12 +82,12 @@ double worstCornerError(const MvMarkerInfo &m, const render::Truth &t)
     return worst;
 }
 
-// Near enough for the picture to be sampled well (the marker 140 to 90 px
-// wide): identified with high confidence, corners on the truth in the order
-// the reported direction implies, in every quarter turn and tilted.
+// Near enough (the marker 140 to 70 px wide, tilted up to 50 degrees):
+// identified with high confidence, corners on the truth in the order the
+// reported direction implies, in every quarter turn.
 TEST_F(Rendered, IdentifiesAndLocatesTheMarkerInEveryQuarterTurn)
 {
-    const double dists[] = {200, 250, 300};
+    const double dists[] = {200, 300, 400};
     const double tilts[] = {0, 30, 50, -45};
     const double where[][2] = {{160, 120}, {140, 110}, {180, 130}};
     int run = 0;
@@ -114,30 +118,46 @@ TEST_F(Rendered, IdentifiesAndLocatesTheMarkerInEveryQuarterTurn)
     }
 }
 
-// Farther away (down to a 28 px marker at 1 m) the square and its corners
-// are still found exactly; the picture inside is then only 14 px wide, too
-// coarse for a reliable identity, so only the geometry is checked: the
-// corners lie on the truth's corners in outline (clockwise) order.
-TEST_F(Rendered, LocatesTheMarkerUpToOneMetre)
+// Farther away, down to a 28 px marker at 1 m (the picture 14 px, under a
+// pixel per pattern cell) and tilted up to 50 degrees: the square and its
+// corners are found, and the reported direction still puts every corner on
+// the truth in all four quarter turns. The confidence falls with the size:
+// from 500 to 700 mm most views still reach 0.8; up to 1 m the mean stays
+// high and most views pass the 0.5 identity threshold (bench/marker
+// prints the full table).
+TEST_F(Rendered, KeepsDirectionAndMostlyIdentityUpToOneMetre)
 {
-    int run = 0;
-    for (double dist : {400.0, 600.0, 800.0, 1000.0}) {
-        for (double tilt : {0.0, 50.0}) {
-            const double roll = 90.0 * (run++ % 4);
-            SCOPED_TRACE(::testing::Message() << "distance " << dist << " tilt " << tilt << " roll " << roll);
-            render::Truth t = draw(gMarker, 150, 115, dist, tilt, roll, render::Options());
-            MvMarkerInfo *list = nullptr;
-            int n = 0;
-            ASSERT_EQ(mvDetectMarkerLite(frame.pixels.data(), 100, &list, &n), 0);
-            ASSERT_EQ(n, 1);
-            double best = 1e9;
-            for (int d = 0; d < 4; d++) {
-                MvMarkerInfo m = list[0];
-                m.direction = d;
-                best = std::min(best, worstCornerError(m, t));
-            }
-            EXPECT_LT(best, kCornerTol);
-        }
+    struct Band { double from, to; double min_mean; int min_ok_pct; double ok_level; };
+    // Measured on these views: 500..700 mm mean 0.89, 88 % >= 0.8;
+    // 800..1000 mm mean 0.76, 92 % >= 0.5. The old picture with fine
+    // features had a mean near 0.6 at 1 m.
+    const Band bands[] = {{500, 700, 0.84, 75, 0.8}, {800, 1000, 0.70, 80, 0.5}};
+    for (const Band &b : bands) {
+        int views = 0, ok = 0;
+        double sum = 0.0;
+        int run = 0;
+        for (double dist = b.from; dist <= b.to; dist += 100)
+            for (double tilt : {0.0, 20.0, 35.0, 50.0})
+                for (double roll : {0.0, 90.0, 180.0, 270.0}) {
+                    const double *uv = (run++ % 2) ? kLeftUp : kRightDown;
+                    SCOPED_TRACE(::testing::Message() << "distance " << dist << " tilt " << tilt
+                                                      << " roll " << roll);
+                    render::Truth t = draw(gMarker, uv[0], uv[1], dist, tilt, roll, render::Options());
+                    MvMarkerInfo *list = nullptr;
+                    int n = 0;
+                    ASSERT_EQ(mvDetectMarkerLite(frame.pixels.data(), 100, &list, &n), 0);
+                    ASSERT_EQ(n, 1);
+                    ASSERT_GE(list[0].direction, 0);
+                    EXPECT_LT(worstCornerError(list[0], t), kCornerTol);
+                    views++;
+                    sum += list[0].confidence;
+                    ok += list[0].confidence >= b.ok_level;
+                }
+        SCOPED_TRACE(::testing::Message() << b.from << ".." << b.to << " mm");
+        std::printf("%.0f..%.0f mm: mean confidence %.3f, %d of %d views >= %.1f\n", b.from, b.to,
+                    sum / views, ok, views, b.ok_level);
+        EXPECT_GE(sum / views, b.min_mean);
+        EXPECT_GE(100 * ok, b.min_ok_pct * views);
     }
 }
 
@@ -151,11 +171,12 @@ TEST_F(Rendered, AnotherPictureInTheSameBorderIsNotOurs)
             int n = 0;
             ASSERT_EQ(mvDetectMarkerLite(frame.pixels.data(), 100, &list, &n), 0);
             ASSERT_GE(n, 1) << "variant " << v;  // the square itself is found
-            // Ours scores >= 0.8 in the same poses. A bold shape may still
-            // pass the 0.5 identity threshold (a black disc scores about
-            // 0.55), so the margin is what is checked, not the id.
-            for (int k = 0; k < n; k++)
-                EXPECT_LT(list[k].confidence, 0.6) << "variant " << v << " roll " << roll;
+            // Ours scores >= 0.8 in the same poses; these at most 0.31
+            // (measured), so none passes the 0.5 identity threshold.
+            for (int k = 0; k < n; k++) {
+                EXPECT_NE(list[k].id, gPatt) << "variant " << v << " roll " << roll;
+                EXPECT_LT(list[k].confidence, 0.45) << "variant " << v << " roll " << roll;
+            }
         }
     }
 }

@@ -68,7 +68,11 @@ void check(const std::vector<Row> &rows, double max_dist_pct, double *mean_dist_
             EXPECT_TRUE(row.r.found);
         }
         if (!row.r.found) continue;
-        EXPECT_GT(row.r.dist_pct, -0.5);
+        // The inward edge bias makes the distance come out long, but on a
+        // marker under 30 px (foreshortened) the outline's whole-pixel
+        // corners move it by up to about 3 % either way (measured -1.6 % at
+        // 1.5 m, tilt 30, where the marker is now identified at 320 x 240).
+        EXPECT_GT(row.r.dist_pct, px * std::cos(row.tilt * M_PI / 180) >= 30 ? -0.5 : -3.0);
         EXPECT_LT(row.r.dist_pct, max_dist_pct);
         EXPECT_LT(row.r.trans_pct, max_dist_pct + 1.0);
         // Rotation: under 2 degrees for markers over 60 px; small far

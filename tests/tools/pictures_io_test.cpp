@@ -108,18 +108,18 @@ double correlation(const std::vector<double> &a, const std::vector<double> &b) {
 }
 
 TEST(ProjectMarker, TurnsMirrorsAndOtherPicturesAreToldApart) {
-    // Correlation limits leave room under the usual 0.5-ish acceptance of a
-    // normalised-correlation match; measured: turns 0.21, mirror 0.42.
+    // Limits stay well under the detector's 0.5 identity threshold;
+    // measured (grey and colour): turns 0.34, mirror 0.34, others 0.36.
     Image ours = render::makeProjectMarker(512);
     for (bool grey : {true, false}) {
         std::vector<double> up = cells(ours, 0, false, grey);
         EXPECT_NEAR(correlation(up, cells(ours, 0, false, grey)), 1.0, 1e-12);
-        for (int t = 1; t < 4; t++) EXPECT_LT(correlation(up, cells(ours, t, false, grey)), 0.3) << t;
-        for (int t = 0; t < 4; t++) EXPECT_LT(correlation(up, cells(ours, t, true, grey)), 0.5) << t;
+        for (int t = 1; t < 4; t++) EXPECT_LT(correlation(up, cells(ours, t, false, grey)), 0.4) << t;
+        for (int t = 0; t < 4; t++) EXPECT_LT(correlation(up, cells(ours, t, true, grey)), 0.4) << t;
         for (int v = 0; v < render::alternatePictureCount(); v++) {
             Image other = render::makeMarker(render::makeAlternatePicture(v), 512);
             for (int t = 0; t < 4; t++)
-                EXPECT_LT(correlation(up, cells(other, t, false, grey)), 0.6) << "variant " << v << " turn " << t;
+                EXPECT_LT(correlation(up, cells(other, t, false, grey)), 0.45) << "variant " << v << " turn " << t;
         }
     }
 }

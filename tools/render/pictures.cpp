@@ -62,19 +62,26 @@ bool inTriangle(double x, double y, double ax, double ay, double bx, double by, 
 const Rgb kPaper = {250, 244, 228};
 const Rgb kNavy = {22, 36, 104};
 const Rgb kRed = {214, 40, 32};
-const Rgb kSky = {120, 190, 235};
 
-// Our picture: a thick navy arrow pointing right across the upper left, a
-// large sky-blue disc in the lower right and a small red dot in the lower
-// left. Measured on the 16 x 16 cell means of this picture, the upright
-// grid correlates with its quarter turns at most about 0.21 (grey and
-// colour), and with its mirror image (any turn) at most about 0.41, so the
-// four orientations and a mirrored print are told apart.
+// Our picture, drawn on a 4 x 4 block grid over [1/8, 7/8] (every block is
+// exactly 3 x 3 of the matcher's 16 x 16 cells, the margin 2 cells):
+//
+//     . . N .        N navy: a hook, a stem down the third column bending
+//     . . N .          out to the right edge in the lower half
+//     . . N N        R red: a bar along the bottom under the stem
+//     R R R N        . cream ground
+//
+// Only a few large areas and few edges, so a marker 28 px wide (the picture
+// 14 px) is still sampled close to the file's cells. On 16 x 16 cell means
+// the upright picture correlates with its quarter turns at most about 0.29
+// and with its mirror image (any turn) at most about 0.29.
 Rgb projectPainter(double x, double y) {
-    if (inBox(x, y, 0.14, 0.18, 0.45, 0.40)) return kNavy;                          // shaft
-    if (inTriangle(x, y, 0.45, 0.12, 0.45, 0.46, 0.68, 0.29)) return kNavy;         // head
-    if (inDisc(x, y, 0.68, 0.70, 0.14)) return kSky;
-    if (inDisc(x, y, 0.26, 0.74, 0.07)) return kRed;
+    const double g0 = 0.125, b = 0.1875;  // grid origin, block side
+    auto block = [&](int col0, int row0, int col1, int row1) {  // inclusive
+        return inBox(x, y, g0 + col0 * b, g0 + row0 * b, g0 + (col1 + 1) * b, g0 + (row1 + 1) * b);
+    };
+    if (block(2, 0, 2, 2) || block(3, 2, 3, 3)) return kNavy;
+    if (block(0, 3, 2, 3)) return kRed;
     return kPaper;
 }
 
@@ -89,8 +96,8 @@ Rgb alternatePainter(int variant, double x, double y) {
         double d = (x - y) / std::sqrt(2.0);
         return (std::fabs(d) < 0.14 && inBox(x, y, 0.13, 0.13, 0.87, 0.87)) ? kRed : Rgb{240, 240, 240};
     }
-    case 3:  // a bold green "T"
-        if (inBox(x, y, 0.15, 0.15, 0.85, 0.38) || inBox(x, y, 0.39, 0.15, 0.61, 0.86))
+    case 3:  // a bold green arrow pointing up (a "T" was too close to ours turned over)
+        if (inTriangle(x, y, 0.5, 0.15, 0.15, 0.5, 0.85, 0.5) || inBox(x, y, 0.39, 0.5, 0.61, 0.85))
             return Rgb{20, 120, 40};
         return Rgb{238, 242, 236};
     default:  // our own picture mirrored left to right: never a rotation of it
