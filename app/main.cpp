@@ -49,8 +49,10 @@ static void mainLoop()
 
     unsigned char *dataPtr = mvVideoGetImage();
     if (dataPtr == nullptr) {
-        // No new frame (or a file source has run dry): what is on screen stays.
-        mvUtilSleep(2);
+        // No new frame: what is on screen stays. A file that has run dry
+        // will never deliver one, so wait a frame's time there rather than
+        // spinning a core until Escape.
+        mvUtilSleep(mvVideoInqEnded() == 1 ? 20000 : 2);
         return;
     }
     if (count == 0) mvUtilTimerReset();
