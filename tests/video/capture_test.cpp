@@ -132,11 +132,14 @@ TEST_F(CaptureFromFiles, NopaceLoopAndRunningDry)
 {
     std::string path = vt::writeCodedClip("five.avi", 5, 30);
     ASSERT_TRUE(open("-nopace -file=" + path));
+    EXPECT_EQ(mvVideoInqEnded(), 0);
     EXPECT_EQ(vt::readIndices(8, 5), (std::vector<int>{0, 1, 2, 3, 4, -1, -1, -1}));
+    EXPECT_EQ(mvVideoInqEnded(), 1);  // a null from now on is for good
     EXPECT_EQ(mvVideoCapStop(), 0);
     EXPECT_EQ(mvVideoClose(), 0);
     ASSERT_TRUE(open("-file=" + path + " -nopace -loop"));
     EXPECT_EQ(vt::readIndices(12, 5), (std::vector<int>{0, 1, 2, 3, 4, 0, 1, 2, 3, 4, 0, 1}));
+    EXPECT_EQ(mvVideoInqEnded(), 0);  // a looping file never ends
 }
 
 // Every decodable frame comes out once, in order: an undecodable sample is
