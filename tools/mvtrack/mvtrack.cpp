@@ -56,7 +56,7 @@ const char *kHelp =
     "Examples:\n"
     "  mvtrack -file=clip.avi -nopace > poses.jsonl\n"
     "  mvtrack -file=frames/%04d.png -nopace --csv --out poses.csv\n"
-    "  mvtrack -dev=/dev/video0 --frames 300 --pattern hiro.lumo:80 --annotate live.avi\n"
+    "  mvtrack -dev=/dev/video0 --frames 300 --pattern mine.lumo:80 --annotate live.avi\n"
     "  mvtrack -file=clip.avi -nopace --camera my_camera.dat --annotate 'check/%03d.png'\n"
     "\n"
     "Progress goes to standard error when it is a terminal; a summary always.\n"
