@@ -80,7 +80,7 @@ endforeach()
 # Shared libraries in a private prefix: installed programs find them
 # relative to themselves.
 if(NOT MORVEX_STATIC)
-  foreach(exe mvtrack mvviewer mvcamera mvmarker)
+  foreach(exe mvtrack mvviewer mvcamera mvmarker mvrender)
     if(TARGET ${exe})
       set_target_properties(${exe} PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
     endif()

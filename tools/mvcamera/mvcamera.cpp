@@ -1,9 +1,9 @@
 // mvcamera: show, make and rescale camera calibration files (136-byte
 // big-endian records).
 #include "morvex/camera.h"
+#include "tool_support.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,22 +41,11 @@ int fail(const std::string &message)
     return 1;
 }
 
-bool parse_double(const char *text, double *out)
-{
-    errno = 0;
-    char *end = nullptr;
-    const double v = std::strtod(text, &end);
-    if (end == text || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
-    *out = v;
-    return true;
-}
-
+// Image sides: positive, and small enough for any int arithmetic on them.
 bool parse_size(const char *text, int *out)
 {
-    errno = 0;
-    char *end = nullptr;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || errno == ERANGE || v <= 0 || v > 1000000) return false;
+    long v;
+    if (!mvtool::parseWhole(text, 1, 1000000, &v)) return false;
     *out = (int)v;
     return true;
 }
@@ -123,23 +112,23 @@ int cmd_make(int argc, char **argv)
             if (!parse_size(v2, &ysize)) return fail(std::string("--size: height '") + v2 + "' is not a positive integer");
             have_size = true;
         } else if (opt == "--focal") {
-            if (!parse_double(v1, &fx) || fx <= 0) return fail(std::string("--focal: '") + v1 + "' is not a positive finite number");
-            if (!parse_double(v2, &fy) || fy <= 0) return fail(std::string("--focal: '") + v2 + "' is not a positive finite number");
+            if (!mvtool::parseDecimal(v1, &fx) || fx <= 0) return fail(std::string("--focal: '") + v1 + "' is not a positive finite number");
+            if (!mvtool::parseDecimal(v2, &fy) || fy <= 0) return fail(std::string("--focal: '") + v2 + "' is not a positive finite number");
             have_focal = true;
         } else if (opt == "--principal") {
-            if (!parse_double(v1, &cx)) return fail(std::string("--principal: '") + v1 + "' is not a finite number");
-            if (!parse_double(v2, &cy)) return fail(std::string("--principal: '") + v2 + "' is not a finite number");
+            if (!mvtool::parseDecimal(v1, &cx)) return fail(std::string("--principal: '") + v1 + "' is not a finite number");
+            if (!mvtool::parseDecimal(v2, &cy)) return fail(std::string("--principal: '") + v2 + "' is not a finite number");
             have_principal = true;
         } else if (opt == "--dist-centre") {
-            if (!parse_double(v1, &dx)) return fail(std::string("--dist-centre: '") + v1 + "' is not a finite number");
-            if (!parse_double(v2, &dy)) return fail(std::string("--dist-centre: '") + v2 + "' is not a finite number");
+            if (!mvtool::parseDecimal(v1, &dx)) return fail(std::string("--dist-centre: '") + v1 + "' is not a finite number");
+            if (!mvtool::parseDecimal(v2, &dy)) return fail(std::string("--dist-centre: '") + v2 + "' is not a finite number");
             have_dcentre = true;
         } else if (opt == "--skew") {
-            if (!parse_double(v1, &skew)) return fail(std::string("--skew: '") + v1 + "' is not a finite number");
+            if (!mvtool::parseDecimal(v1, &skew)) return fail(std::string("--skew: '") + v1 + "' is not a finite number");
         } else if (opt == "--dist-factor") {
-            if (!parse_double(v1, &factor)) return fail(std::string("--dist-factor: '") + v1 + "' is not a finite number");
+            if (!mvtool::parseDecimal(v1, &factor)) return fail(std::string("--dist-factor: '") + v1 + "' is not a finite number");
         } else {
-            if (!parse_double(v1, &scale) || scale <= 0) return fail(std::string("--scale: '") + v1 + "' is not a positive finite number");
+            if (!mvtool::parseDecimal(v1, &scale) || scale <= 0) return fail(std::string("--scale: '") + v1 + "' is not a positive finite number");
         }
         i += want + 1;
     }

@@ -5,12 +5,11 @@
 #include "morvex/pattern.h"
 #include "pattern_cells.h"
 #include "render.h"
+#include "tool_support.h"
 
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -63,35 +62,11 @@ const char *kHelp =
     std::exit(1);
 }
 
-// Folder holding the bundled resources: <exe dir>/resources, then
-// <exe dir>/../share/morvex.
-std::string resource_dir() {
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return "resources";
-    buf[n] = '\0';
-    std::string dir(buf);
-    dir = dir.substr(0, dir.rfind('/'));
-    for (const std::string &cand : {dir + "/resources", dir + "/../share/morvex"})
-        if (access((cand + "/camera_para.dat").c_str(), R_OK) == 0) return cand;
-    return dir + "/resources";
-}
-
-bool parse_int(const std::string &s, long lo, long hi, long *out) {
-    char *end = nullptr;
-    errno = 0;
-    long v = std::strtol(s.c_str(), &end, 10);
-    if (s.empty() || *end != '\0' || errno != 0 || v < lo || v > hi) return false;
-    *out = v;
-    return true;
-}
-
-bool parse_double(const std::string &s, double lo, double hi, double *out) {
-    char *end = nullptr;
-    double v = std::strtod(s.c_str(), &end);
-    if (s.empty() || *end != '\0' || !std::isfinite(v) || v < lo || v > hi) return false;
-    *out = v;
-    return true;
+// The bundled calibration: in the resource folder beside the program, else
+// resources/ of the working folder.
+std::string bundled_camera() {
+    const std::string dir = mvtool::resourceFolder();
+    return (dir.empty() ? std::string("resources") : dir) + "/camera_para.dat";
 }
 
 render::Image read_picture(const std::string &path) {
@@ -194,7 +169,7 @@ std::string save_largest(const unsigned char *frame, int thresh,
 // Pattern by rendering: the marker face-on, upright, about 300 pixels wide
 // in a 640 x 480 frame of the bundled camera, sampled by the library.
 void pattern_by_render(const render::Image &marker, const std::string &patt_path) {
-    const std::string cam_path = resource_dir() + "/camera_para.dat";
+    const std::string cam_path = bundled_camera();
     MvCameraParam cam;
     if (mvParamLoad(cam_path.c_str(), 1, &cam) < 0)
         fail(cam_path + ": cannot load camera calibration");
@@ -312,13 +287,13 @@ Args parse(int argc, char **argv) {
                 fail("--patt-method: '" + a.method + "' is not direct or render");
         } else if (w == "--px") {
             std::string v = value();
-            if (!parse_int(v, 16, 8192, &a.px)) fail("--px: '" + v + "' is not a whole number 16..8192");
+            if (!mvtool::parseWhole(v, 16, 8192, &a.px)) fail("--px: '" + v + "' is not a whole number 16..8192");
         } else if (w == "--thresh") {
             std::string v = value();
-            if (!parse_int(v, 0, 765, &a.thresh)) fail("--thresh: '" + v + "' is not a whole number 0..765");
+            if (!mvtool::parseWhole(v, 0, 765, &a.thresh)) fail("--thresh: '" + v + "' is not a whole number 0..765");
         } else if (w == "--mm") {
             std::string v = value();
-            if (!parse_double(v, 1.0, 10000.0, &a.mm)) fail("--mm: '" + v + "' is not a size 1..10000");
+            if (!mvtool::parseDecimal(v, 1.0, 10000.0, &a.mm)) fail("--mm: '" + v + "' is not a size 1..10000");
         } else if (w.size() > 1 && w[0] == '-') {
             fail("unknown option '" + w + "' (see --help)");
         } else if (a.picture.empty()) {
@@ -340,7 +315,7 @@ int main(int argc, char **argv) {
         if (a.patt.empty()) fail("--from-frame needs --patt FILE");
         if (!a.png.empty() || !a.svg.empty()) fail("--png and --svg need a PICTURE, not --from-frame");
         render::Image frame = as_frame(read_picture(a.from_frame));
-        load_camera(a.camera.empty() ? resource_dir() + "/camera_para.dat" : a.camera,
+        load_camera(a.camera.empty() ? bundled_camera() : a.camera,
                     frame.width, frame.height);
         std::string err = save_largest(frame.pixels.data(), (int)a.thresh, a.patt);
         if (!err.empty()) fail(a.from_frame + ": " + err);

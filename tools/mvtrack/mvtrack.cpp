@@ -6,6 +6,7 @@
 #include "track_output.h"
 
 #include "morvex.h"
+#include "tool_support.h"
 
 #include <cerrno>
 #include <chrono>
@@ -94,26 +95,6 @@ int fail(const std::string &message)
 
 std::string quoted(const std::string &s) { return "\"" + s + "\""; }
 
-bool parse_long(const std::string &text, long lo, long hi, long *out)
-{
-    errno = 0;
-    char *end = nullptr;
-    const long v = strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno == ERANGE || v < lo || v > hi) return false;
-    *out = v;
-    return true;
-}
-
-bool parse_positive(const std::string &text, double *out)
-{
-    errno = 0;
-    char *end = nullptr;
-    const double v = strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(v) || v <= 0) return false;
-    *out = v;
-    return true;
-}
-
 // "FILE[:WIDTH_MM]": the part after the last colon is a width unless it
 // holds a slash (then the colon belongs to a folder name).
 bool parse_pattern(const std::string &arg, Pattern *p, std::string *error)
@@ -122,11 +103,13 @@ bool parse_pattern(const std::string &arg, Pattern *p, std::string *error)
     const size_t colon = arg.rfind(':');
     if (colon != std::string::npos && arg.find('/', colon) == std::string::npos) {
         const std::string w = arg.substr(colon + 1);
-        if (!parse_positive(w, &p->width)) {
+        double width;
+        if (!mvtool::parseDecimal(w, &width) || width <= 0) {
             *error = "bad marker width " + quoted(w) + " in --pattern " + quoted(arg) +
                      " (a positive number of millimetres)";
             return false;
         }
+        p->width = width;
         p->path = arg.substr(0, colon);
     }
     p->name = p->path;
@@ -209,14 +192,14 @@ bool parse_args(int argc, char **argv, Options *o, std::string *error)
         } else if (name == "--thresh") {
             long v;
             if (!need()) return false;
-            if (!parse_long(value, 0, 255, &v)) {
+            if (!mvtool::parseWhole(value, 0, 255, &v)) {
                 *error = "bad number " + quoted(value) + " for --thresh (an integer 0..255)";
                 return false;
             }
             o->thresh = static_cast<int>(v);
         } else if (name == "--frames") {
             if (!need()) return false;
-            if (!parse_long(value, 1, LONG_MAX, &o->frames)) {
+            if (!mvtool::parseWhole(value, 1, LONG_MAX, &o->frames)) {
                 *error = "bad number " + quoted(value) + " for --frames (a positive integer)";
                 return false;
             }
@@ -243,7 +226,7 @@ std::string bad_capture_word(const std::vector<std::string> &words)
         if (w.size() > 255) return "capture word " + quoted(w.substr(0, 40) + "...") + " is too long";
         if (w.rfind("-width=", 0) == 0 || w.rfind("-height=", 0) == 0) {
             const std::string n = w.substr(w.find('=') + 1);
-            if (!n.empty() && !parse_long(n, 1, 16384, &v))
+            if (!n.empty() && !mvtool::parseWhole(n, 1, 16384, &v))
                 return "bad number in capture word " + quoted(w) + " (1..16384)";
         } else if (w.rfind("-dev=", 0) == 0 || w.rfind("-file=", 0) == 0) {
             if (w.back() == '=') return "capture word " + quoted(w) + " names no path";
@@ -282,21 +265,6 @@ bool is_dir(const std::string &p)
 {
     struct stat st;
     return stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// The bundled resources: <exe dir>/resources (build tree), then
-// <exe dir>/../share/morvex (installed). Empty when neither exists.
-std::string resource_dir()
-{
-    char exe[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return std::string();
-    exe[n] = '\0';
-    std::string dir(exe);
-    dir.erase(dir.rfind('/'));
-    for (const char *sub : {"/resources", "/../share/morvex"})
-        if (is_dir(dir + sub)) return dir + sub;
-    return std::string();
 }
 
 // Why `path` cannot be read, or empty.
@@ -414,7 +382,7 @@ int run(Options &o)
     // The library's messages come through stdout (sent to stderr below):
     // unbuffered, so they appear in order with mvtrack's own.
     setvbuf(stdout, nullptr, _IONBF, 0);
-    const std::string res = resource_dir();
+    const std::string res = mvtool::resourceFolder();
     const auto bundled = [&](const char *name, const char *option, std::string *path) {
         if (!res.empty() && unreadable(res + "/" + name).empty()) {
             *path = res + "/" + name;

@@ -12,6 +12,7 @@
 
 #include "morvex/camera.h"
 #include "render.h"
+#include "tool_support.h"
 
 namespace {
 
@@ -42,7 +43,8 @@ const char *kUsage =
     "Marker option:\n"
     "  --marker-px N        side of the marker image, a multiple of 4 (default 512)\n"
     "\n"
-    "Resources are looked up as given, then beside this program in resources/.\n"
+    "Resources are looked up as given, then beside this program in resources/\n"
+    "or ../share/morvex.\n"
     "Prints the transform and, for corners 0..3, observed and ideal pixels.\n";
 
 [[noreturn]] void fail(const std::string &msg) {
@@ -51,40 +53,28 @@ const char *kUsage =
 }
 
 double number(const char *opt, const char *text) {
-    char *end = nullptr;
-    double v = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !std::isfinite(v))
-        fail(std::string(opt) + ": '" + text + "' is not a number");
+    double v;
+    if (!mvtool::parseDecimal(text, &v)) fail(std::string(opt) + ": '" + text + "' is not a number");
     return v;
 }
 
 long integer(const char *opt, const char *text, long lo, long hi) {
-    char *end = nullptr;
-    long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || v < lo || v > hi)
+    long v;
+    if (!mvtool::parseWhole(text, lo, hi, &v))
         fail(std::string(opt) + ": '" + text + "' is not a whole number from " + std::to_string(lo) +
              " to " + std::to_string(hi));
     return v;
 }
 
-std::string exeDir() {
-    char buf[4096];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return ".";
-    buf[n] = 0;
-    std::string p(buf);
-    size_t slash = p.rfind('/');
-    return slash == std::string::npos ? "." : p.substr(0, slash);
-}
-
-// A default resource is found in ./resources or beside the program; a path
-// the user gave is taken as it is.
+// A default resource is found in ./resources or in the bundled resource
+// folder; a path the user gave is taken as it is.
 std::string resource(const std::string &given, const char *name, bool user_gave) {
     if (user_gave) return given;
     if (access(given.c_str(), R_OK) == 0) return given;
-    std::string beside = exeDir() + "/resources/" + name;
-    if (access(beside.c_str(), R_OK) == 0) return beside;
-    return given;
+    const std::string folder = mvtool::resourceFolder();
+    if (folder.empty()) return given;
+    const std::string bundled = folder + "/" + name;
+    return access(bundled.c_str(), R_OK) == 0 ? bundled : given;
 }
 
 }  // namespace
