@@ -36,16 +36,6 @@ static std::string slurp(const std::string &path)
     return s.str();
 }
 
-static std::string sh(const std::string &cmd)
-{
-    std::string out;
-    char buf[4096];
-    FILE *p = popen(cmd.c_str(), "r");
-    for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    if (p) pclose(p);
-    return out;
-}
-
 static void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 class ViewerRun : public ::testing::Test {
@@ -88,48 +78,41 @@ protected:
         for (int i = 0; i < 400 && !ended(); i++) sleepMs(50);
         return status;
     }
-    // The viewer's window: a child of the root with an empty title, twice
-    // the frame size.
-    std::string findWindow(const std::string &size)
+    // Finds the viewer's window (a child of the root with an empty title,
+    // twice the frame size) and screenshots it until it shows the source's
+    // last frame: particles move in every drawn frame, so a non-black window
+    // unchanged over half a second means the source has run dry. Then
+    // Escape through the X server (XTEST) into the focused window.
+    void runToLastFrameAndEscape(int width, int height)
     {
-        for (int i = 0; i < 200 && !ended(); i++, sleepMs(100)) {
-            std::istringstream ids(sh("xdotool search --maxdepth 1 --name '^$' 2>/dev/null"));
-            for (std::string id; ids >> id;)
-                if (sh("xdotool getwindowgeometry " + id).find(size) != std::string::npos) return id;
+        w = width, h = height;
+        const std::string size = std::to_string(w) + "x" + std::to_string(h), shot = dir + "/shot.rgb";
+        std::string window, prev;
+        for (int i = 0; i < 200 && window.empty() && !ended(); i++, sleepMs(100)) {
+            std::system(("for id in $(xdotool search --maxdepth 1 --name '^$' 2>/dev/null); do "
+                         "xdotool getwindowgeometry $id | grep -q ' " + size + "$' && echo $id; done >" +
+                         dir + "/win").c_str());
+            std::istringstream(slurp(dir + "/win")) >> window;
         }
-        return "";
-    }
-    // Screenshots until the window shows the source's last frame: particles
-    // move in every drawn frame, so a non-black window unchanged over half a
-    // second means the source has run dry. Then Escape through the X server
-    // (XTEST) into the focused window.
-    void runToLastFrameAndEscape(const std::string &size)
-    {
-        const std::string window = findWindow(size);
         ASSERT_FALSE(window.empty()) << slurp(dir + "/out") << slurp(dir + "/err");
-        std::string prev;
+        // import waits for ever on a window that has gone away.
         bool settled = false;
-        for (int i = 0; i < 120 && !ended(); i++, sleepMs(500)) {
-            if (std::system(("timeout 20 import -window " + window + " -depth 8 ppm:" + dir +
-                             "/shot.ppm 2>/dev/null").c_str()) != 0)
-                continue;
-            std::ifstream in(dir + "/shot.ppm", std::ios::binary);
-            std::string magic;
-            int maxval;
-            in >> magic >> w >> h >> maxval;
-            in.get();
-            px.assign((size_t)w * h * 3, 0);
-            in.read((char *)px.data(), px.size());
-            const std::string now(px.begin(), px.end());
-            if (in && now == prev && std::any_of(px.begin(), px.end(), [](auto b) { return b; })) {
-                settled = true;
-                break;
-            }
-            prev = now;
+        for (int i = 0; i < 120 && !settled && !ended(); i++, sleepMs(500)) {
+            std::system(("rm -f " + shot + "; timeout 20 import -window " + window + " -depth 8 rgb:" + shot +
+                         " 2>/dev/null").c_str());
+            px = slurp(shot);
+            settled = px.size() == (size_t)w * h * 3 && px == prev &&
+                      px.find_first_not_of('\0') != std::string::npos;
+            prev = px;
         }
         ASSERT_TRUE(settled && !ended()) << "the window never settled on the last frame";
-        ASSERT_EQ(std::system(("xdotool windowfocus --sync " + window + " && xdotool key Escape").c_str()), 0);
+        ASSERT_EQ(std::system(("xdotool windowfocus --sync " + window + " && xdotool key Escape").c_str()),
+                  0);
         EXPECT_EQ(waitExit(), 0) << slurp(dir + "/err");
+    }
+    const unsigned char *at(int x, int y) const
+    {
+        return (const unsigned char *)&px[3 * ((size_t)y * w + x)];
     }
     // Window pixel of marker point (x, y, z) mm seen through `trans`: the
     // ideal image position times the zoom 2 (the video is shown undistorted).
@@ -149,7 +132,7 @@ protected:
     pid_t pid = -1;
     int status = -1;
     int w = 0, h = 0;
-    std::vector<unsigned char> px;  // the last screenshot, r g b from the top row
+    std::string px;  // the last screenshot, r g b from the top row
     MvCameraParam cam;
     double trans[3][4];
 };
@@ -173,7 +156,7 @@ void ViewerRun::expectSceneOnMarker(bool fountain) const
             project(x, y, 0, &u, &v);
             if ((r > 20 || r < 8) && r < 32) continue;
             if (u < 0 || v < 0 || u >= w || v >= h) continue;
-            const unsigned char *p = &px[3 * ((size_t)v * w + (size_t)u)];
+            const unsigned char *p = at((int)u, (int)v);
             if (r <= 20) inside++, white += isWhite(p) || isParticle(p);
             else ring++, ringWhite += isWhite(p);
         }
@@ -187,7 +170,8 @@ void ViewerRun::expectSceneOnMarker(bool fountain) const
     double umin = 1e9, umax = -1e9, vmin = 1e9, vmax = -1e9, u, v, cu, cv, eu, ev;
     for (int k = 0; k < 8; k++) {
         project(k & 1 ? 16 : -28, k & 2 ? 28 : -16, k & 4 ? 80 : 0, &u, &v);
-        umin = std::min(umin, u), umax = std::max(umax, u), vmin = std::min(vmin, v), vmax = std::max(vmax, v);
+        umin = std::min(umin, u), umax = std::max(umax, u);
+        vmin = std::min(vmin, v), vmax = std::max(vmax, v);
     }
     project(0, 0, 0, &cu, &cv);
     project(0, 0, 60, &eu, &ev);
@@ -195,7 +179,7 @@ void ViewerRun::expectSceneOnMarker(bool fountain) const
     double along = 0.0;
     for (int y = 0; y < h; y++)
         for (int x = 0; x < w; x++)
-            if (isParticle(&px[3 * ((size_t)y * w + x)])) {
+            if (isParticle(at(x, y))) {
                 particles++;
                 inReach += x >= umin - 4 && x <= umax + 4 && y >= vmin - 4 && y <= vmax + 4;
                 along += (x - cu) * (eu - cu) + (y - cv) * (ev - cv);
@@ -215,8 +199,9 @@ TEST_F(ViewerRun, DemoClipShowsSceneOnTheMarkerAndEscapeReportsTheFrameRate)
     ASSERT_TRUE(morvex_test::ensureDisplay(&why)) << why;
     // Unpaced and not looped: the clip runs dry and its last frame stays.
     start(kBin + "/mvviewer", {"-file=" + kClip, "-nopace"});
-    runToLastFrameAndEscape("640x480");
-    std::system(("convert ppm:" + dir + "/shot.ppm " + kBin + "/app_viewer_screenshot.png").c_str());
+    runToLastFrameAndEscape(640, 480);
+    std::system(("convert -size 640x480 -depth 8 rgb:" + dir + "/shot.rgb " + kBin +
+                 "/app_viewer_screenshot.png").c_str());
     const std::string out = slurp(dir + "/out");
 
     // Start-up lines in order, the camera block as the library prints it.
@@ -243,16 +228,15 @@ TEST_F(ViewerRun, DemoClipShowsSceneOnTheMarkerAndEscapeReportsTheFrameRate)
 
     // The frame on screen is the clip's last: its true transform.
     std::ifstream truth(kResources + "/demo_clip_truth.txt");
-    std::string line, last;
-    while (std::getline(truth, line))
-        if (line.find_first_not_of(" \t\r") != std::string::npos && line[0] != '#') last = line;
+    std::string last;
+    for (std::string l; std::getline(truth, l);)
+        if (!l.empty() && l[0] != '#') last = l;
     std::istringstream fields(last);
     int frame;
     fields >> frame;
     for (auto &row : trans)
         for (double &x : row) fields >> x;
     ASSERT_TRUE((bool)fields) << last;
-    ASSERT_TRUE(w == 640 && h == 480) << w << " x " << h;
     expectSceneOnMarker(true);
 }
 
@@ -266,7 +250,8 @@ TEST_F(ViewerRun, MissingResourceEndsStartUpWithItsMessageAndStatusOne)
     struct Case { const char *present; std::string lookup, end; } cases[] = {
         {"patt.lumo", "loading camera parameters from file: \n", "Camera parameter load error !!\n"},
         // The failed lookup leaves the previous path in the message.
-        {"camera_para.dat", "loading pattern from file: " + res + "/camera_para.dat\n", "pattern load error !!\n"},
+        {"camera_para.dat", "loading pattern from file: " + res + "/camera_para.dat\n",
+         "pattern load error !!\n"},
     };
     for (const Case &c : cases) {
         for (const char *name : {"patt.lumo", "camera_para.dat"}) fs::remove(bin / "resources" / name);
@@ -274,7 +259,8 @@ TEST_F(ViewerRun, MissingResourceEndsStartUpWithItsMessageAndStatusOne)
         start((bin / "mvviewer").string(), {"-file=" + kClip});
         EXPECT_EQ(waitExit(), 1) << c.present;
         const std::string out = slurp(dir + "/out");
-        EXPECT_NE(out.find("trying to find the file...could not find file.whoohoo. " + c.lookup), std::string::npos) << out;
+        EXPECT_NE(out.find("trying to find the file...could not find file.whoohoo. " + c.lookup),
+                  std::string::npos) << out;
         ASSERT_GE(out.size(), c.end.size()) << out;
         EXPECT_EQ(out.substr(out.size() - c.end.size()), c.end) << out;
     }
@@ -299,7 +285,6 @@ TEST_F(ViewerRun, FrameWhoseDetectionFailsIsSkippedAndTheViewerGoesOn)
     ASSERT_TRUE(render::writePng(dir + "/frame1.png", frame, &err)) << err;
 
     start(kBin + "/mvviewer", {"-file=" + dir + "/frame%d.png", "-nopace", "-width=640", "-height=480"});
-    runToLastFrameAndEscape("1280x960");
-    ASSERT_TRUE(w == 1280 && h == 960) << w << " x " << h;
+    runToLastFrameAndEscape(1280, 960);
     expectSceneOnMarker(false);  // the second frame tracked
 }
