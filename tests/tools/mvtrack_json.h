@@ -30,7 +30,11 @@ inline bool parse(const std::string &t, Value *out)
     size_t i = 0;
     auto ws = [&] { while (i < t.size() && t[i] && strchr(" \t\n\r", t[i])) i++; };
     auto eat = [&](char c) { return ws(), i < t.size() && t[i] == c ? (i++, true) : false; };
-    auto digits = [&] { size_t s = i; while (i < t.size() && isdigit((unsigned char)t[i])) i++; return i > s; };
+    auto digits = [&] {
+        const size_t s = i;
+        while (i < t.size() && isdigit((unsigned char)t[i])) i++;
+        return i > s;
+    };
     auto str = [&](std::string *s) {
         if (!eat('"')) return false;
         for (; i < t.size(); i++) {

