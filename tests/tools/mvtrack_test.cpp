@@ -191,7 +191,8 @@ TEST_F(Mvtrack, CsvRowsCarryThePoseOfTheJsonRecords)
             continue;
         }
         // The quaternion is of unit length and gives back the transform
-        // through the library's own conversion (1e-9: printed to 12+ digits).
+        // through the library's own conversion (1e-9: numbers are printed
+        // with round-trip precision, 17 digits).
         double q[4], p[3], back[3][4];
         for (int i = 0; i < 3; i++) p[i] = std::stod(f[8 + i]);
         for (int i = 0; i < 4; i++) q[i] = std::stod(f[11 + i]);
