@@ -66,18 +66,15 @@ protected:
         ASSERT_EQ(posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv.data(), environ), 0);
         posix_spawn_file_actions_destroy(&fa);
     }
-    bool ended()
+    int waitExit(int ms = 20000)  // exit status; -1 while still running after `ms`
     {
-        int st;
-        if (status < 0 && waitpid(pid, &st, WNOHANG) == pid)
-            status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-        return status >= 0;
+        for (int st;; ms -= 50, sleepMs(50)) {
+            if (status < 0 && waitpid(pid, &st, WNOHANG) == pid)
+                status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+            if (status >= 0 || ms <= 0) return status;
+        }
     }
-    int waitExit()  // exit status, -1 when still running after 20 s
-    {
-        for (int i = 0; i < 400 && !ended(); i++) sleepMs(50);
-        return status;
-    }
+    bool ended() { return waitExit(0) >= 0; }
     // Finds the viewer's window (a child of the root with an empty title,
     // twice the frame size) and screenshots it until it shows the source's
     // last frame: particles move in every drawn frame, so a non-black window
