@@ -1,12 +1,14 @@
-// mvtrack_json.h - a small strict JSON reader for the mvtrack tests (RFC 8259
-// grammar: no trailing commas, no NaN, no leading zeros, escapes checked),
-// so the output is checked without tools the machine may lack.
+// mvtrack_json.h - a small strict JSON reader for the mvtrack tests (no
+// trailing commas, NaN, leading zeros, raw control characters, bad escapes
+// or duplicate keys), so the output is checked without outside tools.
 #ifndef MVTRACK_TEST_JSON_H
 #define MVTRACK_TEST_JSON_H
 
+#include <cctype>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,160 +16,82 @@ namespace json {
 
 struct Value {
     enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;
-    bool b = false;
     double n = 0;
     std::string s;
     std::vector<Value> a;
     std::map<std::string, Value> o;
-
-    bool has(const std::string &k) const { return kind == Object && o.count(k) > 0; }
     const Value &operator[](const std::string &k) const { return o.at(k); }
     const Value &operator[](size_t i) const { return a.at(i); }
 };
 
-class Parser {
-public:
-    explicit Parser(const std::string &t) : t_(t) {}
-
-    // The single value filling the whole text (blanks around it allowed).
-    bool parse(Value *v, std::string *error)
-    {
+// Parses `t` as exactly one value (blanks around it allowed).
+inline bool parse(const std::string &t, Value *out)
+{
+    size_t i = 0;
+    auto ws = [&] { while (i < t.size() && t[i] && strchr(" \t\n\r", t[i])) i++; };
+    auto eat = [&](char c) { return ws(), i < t.size() && t[i] == c ? (i++, true) : false; };
+    auto digits = [&] {
+        const size_t s = i;
+        while (i < t.size() && isdigit((unsigned char)t[i])) i++;
+        return i > s;
+    };
+    auto str = [&](std::string *s) {
+        if (!eat('"')) return false;
+        for (; i < t.size(); i++) {
+            const unsigned char c = t[i];
+            if (c == '"') return ++i, true;
+            if (c < 0x20) return false;
+            if (c != '\\') { *s += (char)c; continue; }
+            const std::string from = "\"\\/bfnrt", to = "\"\\/\b\f\n\r\t";
+            const char e = i + 1 < t.size() ? t[++i] : 0;
+            if (e == 'u') {
+                for (int k = 0; k < 4; k++) if (!isxdigit((unsigned char)t[++i])) return false;
+                *s += '?';  // the tests never look inside these
+            } else if (!e || from.find(e) == std::string::npos) return false;
+            else *s += to[from.find(e)];
+        }
+        return false;
+    };
+    std::function<bool(Value *, int)> value = [&](Value *v, int depth) {
         ws();
-        if (!value(v, 0) || (ws(), i_ != t_.size())) {
-            *error = "invalid JSON at offset " + std::to_string(i_) + ": " + t_.substr(i_, 30);
-            return false;
+        if (depth > 64 || i >= t.size()) return false;
+        const char c = t[i];
+        if (c == '{' || c == '[') {
+            i++;
+            v->kind = c == '{' ? Value::Object : Value::Array;
+            if (eat(c == '{' ? '}' : ']')) return true;
+            do {
+                std::string key;
+                Value item;
+                if (c == '{' && (!str(&key) || !eat(':') || v->o.count(key))) return false;
+                if (!value(&item, depth + 1)) return false;
+                if (c == '{') v->o[key] = item; else v->a.push_back(item);
+            } while (eat(','));
+            return eat(c == '{' ? '}' : ']');
         }
-        return true;
-    }
-
-private:
-    const std::string &t_;
-    size_t i_ = 0;
-
-    char peek() const { return i_ < t_.size() ? t_[i_] : '\0'; }
-    void ws()
-    {
-        while (i_ < t_.size() && (t_[i_] == ' ' || t_[i_] == '\t' || t_[i_] == '\n' || t_[i_] == '\r')) i_++;
-    }
-    bool lit(const char *w)
-    {
-        const std::string s(w);
-        if (t_.compare(i_, s.size(), s) != 0) return false;
-        i_ += s.size();
-        return true;
-    }
-    static bool digit(char c) { return c >= '0' && c <= '9'; }
-
-    bool number(Value *v)
-    {
-        const size_t start = i_;
-        if (peek() == '-') i_++;
-        if (peek() == '0') i_++;
-        else if (digit(peek())) while (digit(peek())) i_++;
-        else return false;
-        if (peek() == '.') {
-            i_++;
-            if (!digit(peek())) return false;
-            while (digit(peek())) i_++;
-        }
-        if (peek() == 'e' || peek() == 'E') {
-            i_++;
-            if (peek() == '+' || peek() == '-') i_++;
-            if (!digit(peek())) return false;
-            while (digit(peek())) i_++;
+        if (c == '"') return v->kind = Value::String, str(&v->s);
+        for (const char *w : {"null", "true", "false"})
+            if (t.compare(i, strlen(w), w) == 0) {
+                i += strlen(w);
+                v->kind = *w == 'n' ? Value::Null : Value::Bool;
+                return true;
+            }
+        const size_t start = i;
+        if (t[i] == '-') i++;
+        if (i < t.size() && t[i] == '0') i++;
+        else if (!digits()) return false;
+        if (i < t.size() && t[i] == '.' && (++i, !digits())) return false;
+        if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+            if (++i < t.size() && (t[i] == '+' || t[i] == '-')) i++;
+            if (!digits()) return false;
         }
         v->kind = Value::Number;
-        v->n = std::strtod(t_.substr(start, i_ - start).c_str(), nullptr);
+        v->n = strtod(t.c_str() + start, nullptr);
         return true;
-    }
-
-    bool string(std::string *out)
-    {
-        if (peek() != '"') return false;
-        i_++;
-        for (;;) {
-            if (i_ >= t_.size()) return false;
-            const unsigned char c = static_cast<unsigned char>(t_[i_++]);
-            if (c == '"') return true;
-            if (c < 0x20) return false;
-            if (c != '\\') {
-                *out += static_cast<char>(c);
-                continue;
-            }
-            const char e = peek();
-            i_++;
-            switch (e) {
-            case '"': *out += '"'; break;
-            case '\\': *out += '\\'; break;
-            case '/': *out += '/'; break;
-            case 'b': *out += '\b'; break;
-            case 'f': *out += '\f'; break;
-            case 'n': *out += '\n'; break;
-            case 'r': *out += '\r'; break;
-            case 't': *out += '\t'; break;
-            case 'u':
-                for (int k = 0; k < 4; k++)
-                    if (!std::isxdigit(static_cast<unsigned char>(peek()))) return false;
-                    else i_++;
-                *out += '?';   // the tests never look inside escapes
-                break;
-            default: return false;
-            }
-        }
-    }
-
-    bool value(Value *v, int depth)
-    {
-        if (depth > 64) return false;
-        const char c = peek();
-        if (c == '{') {
-            i_++;
-            v->kind = Value::Object;
-            ws();
-            if (peek() == '}') { i_++; return true; }
-            for (;;) {
-                std::string key;
-                ws();
-                if (!string(&key)) return false;
-                ws();
-                if (peek() != ':') return false;
-                i_++;
-                ws();
-                Value item;
-                if (!value(&item, depth + 1) || v->o.count(key)) return false;   // no duplicate keys
-                v->o[key] = item;
-                ws();
-                if (peek() == ',') { i_++; continue; }
-                if (peek() == '}') { i_++; return true; }
-                return false;
-            }
-        }
-        if (c == '[') {
-            i_++;
-            v->kind = Value::Array;
-            ws();
-            if (peek() == ']') { i_++; return true; }
-            for (;;) {
-                ws();
-                Value item;
-                if (!value(&item, depth + 1)) return false;
-                v->a.push_back(item);
-                ws();
-                if (peek() == ',') { i_++; continue; }
-                if (peek() == ']') { i_++; return true; }
-                return false;
-            }
-        }
-        if (c == '"') {
-            v->kind = Value::String;
-            return string(&v->s);
-        }
-        if (lit("null")) { v->kind = Value::Null; return true; }
-        if (lit("true")) { v->kind = Value::Bool; v->b = true; return true; }
-        if (lit("false")) { v->kind = Value::Bool; v->b = false; return true; }
-        return number(v);
-    }
-};
+    };
+    *out = Value();
+    return value(out, 0) && (ws(), i == t.size());
+}
 
 }  // namespace json
 
