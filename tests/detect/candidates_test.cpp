@@ -1,5 +1,5 @@
 // Square candidates: outline, corners, limits, overlap removal, and the
-// corner search and edge fitting steps that can drop one candidate.
+// corner search between coinciding end points.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -154,30 +154,6 @@ TEST_F(Candidates, CornerSearchBetweenCoincidingPointsFindsNothing)
     ASSERT_EQ(n, 2);
     EXPECT_EQ(corners[0], 2);
     EXPECT_EQ(corners[1], 4);
-}
-
-// The middle of three candidates fails its fit (corner indices k and k + 1
-// leave one point on side 1): two markers, the first and the third.
-TEST_F(Candidates, FailedFitDropsOnlyThatCandidate)
-{
-    useCamera(160, 64);
-    TestFrame f(160, 64);
-    f.rect(10, 29, 10, 29);
-    f.rect(60, 89, 10, 39);
-    f.rect(110, 149, 10, 49);
-    Found r = candidates(f);
-    ASSERT_EQ(r.count, 3);
-    static MvMarkerCandidate copy[3];
-    for (int i = 0; i < 3; i++) copy[i] = r.cand[i];
-    copy[1].cornerIndices[2] = copy[1].cornerIndices[1] + 1;
-    int n = 3;
-    MvMarkerInfo *m = mvGetMarkerInfo(f.data(), copy, &n);
-    ASSERT_EQ(n, 2);
-    EXPECT_EQ(m[0].area, 400);
-    EXPECT_EQ(m[1].area, 1600);
-    // Without lens distortion the fitted corner is the outline pixel's centre.
-    EXPECT_NEAR(m[1].vertices[0][0], 149, 1e-9);
-    EXPECT_NEAR(m[1].vertices[0][1], 49, 1e-9);
 }
 
 }  // namespace
