@@ -5,14 +5,12 @@
 #include "morvex/pattern.h"
 #include "pattern_test_util.h"
 #include "render.h"
-#include "../../detect/detect_state.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <fstream>
-#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -261,29 +259,25 @@ TEST_F(Match, SaveLoadMatchRoundTripGivesDirectionTwo) {
     }
 }
 
-TEST_F(Match, SaveRefusesMarkersWithoutACandidateAndUnwritablePaths) {
+// Saving refuses unwritable paths, a marker no candidate of this frame
+// has, and a marker re-added from the history (its candidate belongs to an
+// earlier frame and must not be sampled from this one).
+TEST_F(Match, SaveRefusesUnwritablePathsAndStaleMarkers) {
     const render::Image marker = render::makeProjectMarker(256);
     Rendered r = renderAndDetect(marker);
-    int k = largest(r);
+    const int k = largest(r);
     ASSERT_GE(k, 0);
-    EXPECT_EQ(mvSavePatt(r.frame.pixels.data(), &r.markers[k], "/nonexistent/dir/x.lumo"), -1);
-    // A device that is always full: opening works, writing does not.
-    EXPECT_EQ(mvSavePatt(r.frame.pixels.data(), &r.markers[k], "/dev/full"), -1);
-    MvMarkerInfo moved = r.markers[k];  // no candidate of this frame has it
+    const unsigned char *px = r.frame.pixels.data();
+    EXPECT_EQ(mvSavePatt(px, &r.markers[k], "/nonexistent/dir/x.lumo"), -1);
+    EXPECT_EQ(mvSavePatt(px, &r.markers[k], "/dev/full"), -1);  // opens, cannot write
+    MvMarkerInfo moved = r.markers[k];
     moved.area += 1;
-    EXPECT_EQ(mvSavePatt(r.frame.pixels.data(), &moved, tempPath("moved").c_str()), -1);
-}
+    EXPECT_EQ(mvSavePatt(px, &moved, tempPath("moved").c_str()), -1);
 
-TEST_F(Match, SaveRefusesAMarkerReaddedFromTheHistory) {
-    // Frame 1 identifies the marker and stores it in the history; frame 2
-    // is empty, so the marker comes back from the history. Its candidate
-    // belongs to frame 1 and must not be sampled from frame 2.
-    const render::Image marker = render::makeProjectMarker(256);
-    Rendered r = renderAndDetect(marker);
     std::string path = tempPath("history.lumo");
-    ASSERT_EQ(mvSavePatt(r.frame.pixels.data(), &r.markers[largest(r)], path.c_str()), 0);
+    ASSERT_EQ(mvSavePatt(px, &r.markers[k], path.c_str()), 0);
     ASSERT_EQ(mvLoadPatt(path.c_str()), 0);
-    r = renderAndDetect(marker, true);
+    r = renderAndDetect(marker, true);  // identified: now in the history
     ASSERT_EQ(r.markers[largest(r)].id, 0);
     std::vector<unsigned char> empty(W * H * 4, 200);
     MvMarkerInfo *m = nullptr;
@@ -291,37 +285,6 @@ TEST_F(Match, SaveRefusesAMarkerReaddedFromTheHistory) {
     ASSERT_EQ(mvDetectMarker(empty.data(), 100, &m, &n), 0);
     ASSERT_GE(n, 1);   // re-added
     EXPECT_EQ(mvSavePatt(empty.data(), &m[0], tempPath("stale").c_str()), -1);
-}
-
-TEST_F(Match, SaveWritesNothingWhenASamplePositionIsAtInfinity) {
-    // A detection table holding one candidate: a sane square is saved; the
-    // folded outline whose map reaches infinity would give a half-filled
-    // pattern and is refused, leaving no file.
-    static MvMarkerCandidate table[1];
-    const Frame f = patternedFrame();
-    const Quad sane{{95, 55}, {170, 62}, {160, 130}, {102, 126}};
-    const Quad folded{{39, 7}, {3, 43}, {25, 15}, {2, 63}};
-    for (const Quad *q : {&sane, &folded}) {
-        MvMarkerCandidate &c = table[0];
-        MvMarkerInfo m{};
-        c.area = m.area = 1234;
-        c.center[0] = m.center[0] = 40.5;
-        c.center[1] = m.center[1] = 60.25;
-        c.contourCount = 5;
-        for (int i = 0; i < 5; i++) {
-            c.contourX[i] = q->x[i];
-            c.contourY[i] = q->y[i];
-            c.cornerIndices[i] = i;
-        }
-        marker_info2 = table;
-        marker_candidate_num = wmarker_num = 1;
-        std::string path = tempPath("infinity.lumo");
-        std::remove(path.c_str());
-        struct stat st;
-        EXPECT_EQ(mvSavePatt(f.px.data(), &m, path.c_str()), q == &sane ? 0 : -1);
-        EXPECT_EQ(stat(path.c_str(), &st) == 0, q == &sane);
-    }
-    marker_candidate_num = 0;
 }
 
 }  // namespace

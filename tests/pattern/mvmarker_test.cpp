@@ -159,18 +159,16 @@ TEST_F(Tool, BundledPatternRecognisesTheBundledMarkerOnly) {
     }
 }
 
+// A rendered frame written as PNG and read back by the tool gives a pattern
+// that matches the same frame as direction 2 with confidence 1.
 TEST_F(Tool, TeachesAPatternFromAFrame) {
-    // A rendered frame written as PNG and read back by the tool gives a
-    // pattern that matches the same frame as direction 2 with confidence 1.
     MvCameraParam cam = render::bundledCamera(320, 240);
-    mvInitCparam(&cam);
     double trans[3][4];
     render::poseAt(cam, 150, 125, 380, 30, 50, trans);
     render::Image frame;
     render::renderFrame(render::makeMarker(render::makeAlternatePicture(4), 400), 60.0, trans,
                         cam, render::Options(), &frame);
-    std::string fpath = tempPath("frame.png"), patt = tempPath("taught.lumo");
-    std::string error;
+    std::string fpath = tempPath("frame.png"), patt = tempPath("taught.lumo"), error;
     ASSERT_TRUE(render::writePng(fpath, frame, &error)) << error;
     ToolRun r = tool("--from-frame " + fpath + " --patt " + patt);
     ASSERT_EQ(r.status, 0) << r.out;
@@ -180,8 +178,7 @@ TEST_F(Tool, TeachesAPatternFromAFrame) {
     int n = 0;
     ASSERT_EQ(mvDetectMarkerLite(frame.pixels.data(), 100, &m, &n), 0);
     ASSERT_GE(n, 1);
-    EXPECT_EQ(m[0].id, 0);
-    EXPECT_EQ(m[0].direction, 2);
+    EXPECT_TRUE(m[0].id == 0 && m[0].direction == 2) << m[0].id << " " << m[0].direction;
     EXPECT_NEAR(m[0].confidence, 1.0, 1e-9);
 }
 
