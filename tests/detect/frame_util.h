@@ -18,16 +18,11 @@ struct TestFrame {
         p[0] = r; p[1] = g; p[2] = b;
     }
     void dark(int x, int y) { set(x, y, 0, 0, 0); }
-    // Dark rectangle x0..x1, y0..y1 inclusive.
-    void rect(int x0, int x1, int y0, int y1)
+    // Rectangle x0..x1, y0..y1 inclusive, dark or back to bright.
+    void rect(int x0, int x1, int y0, int y1, uint8_t v = 0)
     {
         for (int y = y0; y <= y1; y++)
-            for (int x = x0; x <= x1; x++) dark(x, y);
-    }
-    void bright_rect(int x0, int x1, int y0, int y1)
-    {
-        for (int y = y0; y <= y1; y++)
-            for (int x = x0; x <= x1; x++) set(x, y, 200, 200, 200);
+            for (int x = x0; x <= x1; x++) set(x, y, v, v, v);
     }
     const unsigned char *data() const { return px.data(); }
 };
@@ -39,13 +34,9 @@ inline void useCamera(int w, int h)
     c.xsize = w;
     c.ysize = h;
     c.projection[0][0] = c.projection[1][1] = 500.0;
-    c.projection[0][2] = w / 2.0;
-    c.projection[1][2] = h / 2.0;
-    c.projection[2][2] = 1.0;
-    c.distortion[0] = w / 2.0;
-    c.distortion[1] = h / 2.0;
-    c.distortion[2] = 0.0;
-    c.distortion[3] = 1.0;
+    c.projection[0][2] = c.distortion[0] = w / 2.0;
+    c.projection[1][2] = c.distortion[1] = h / 2.0;
+    c.projection[2][2] = c.distortion[3] = 1.0;
     mvInitCparam(&c);
 }
 

@@ -87,15 +87,4 @@ TEST(PoseAlloc, EveryRefusedAllocationIsReportedAndCleanedUp)
         for (auto &row : out)
             for (double x : row) ASSERT_EQ(x, 42.0) << "refused request " << k;
     }
-
-    // The starting rotation alone (one 3x3 matrix per sign check).
-    double rot[3][3] = {{7}};
-    for (int k = 0; k < 4; k++) {
-        arm(k);
-        int r = mvGetInitRot(&m, synth::kCamera, rot);
-        armed = false;
-        EXPECT_EQ(r, -1);
-        EXPECT_EQ(live_blocks, 0);
-        EXPECT_EQ(rot[0][0], 7);
-    }
 }

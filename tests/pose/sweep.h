@@ -50,8 +50,7 @@ struct Result {
     double dist_pct = 0;  // (|t_est| - |t_true|) / |t_true|, per cent
     double trans_pct = 0; // |t_est - t_true| / |t_true|, per cent
     double rot_deg = 0;   // angle of R_est^T R_true
-    double trans[3][4]{};
-    double truth[3][4]{};
+    double trans[3][4]{};  // the estimate
 };
 
 // Renders the marker distance_mm away through the frame centre, tilted and
@@ -76,8 +75,6 @@ inline Result run(const Setup &s, double distance_mm, double tilt_deg, double ro
     r.err = mvGetTransMat(&list[k], center, kSide, r.trans);
     if (r.err < 0) return r;
     r.found = true;
-    for (int i = 0; i < 3; i++)
-        for (int j = 0; j < 4; j++) r.truth[i][j] = t.trans[i][j];
 
     double len_t = 0, len_e = 0, gap = 0, trace = 0;
     for (int i = 0; i < 3; i++) {

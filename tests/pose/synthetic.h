@@ -4,9 +4,8 @@
 #define MORVEX_TESTS_POSE_SYNTHETIC_H
 
 #include <cmath>
-#include <random>
-
 #include <cstring>
+#include <random>
 
 #include "morvex/camera.h"
 #include "morvex/detect.h"
@@ -21,23 +20,17 @@ inline const double kCamera[3][4] = {
 // Makes kCamera, without lens distortion, the active camera.
 inline void use_camera(const double camera[3][4] = kCamera)
 {
-    MvCameraParam p{};
-    p.xsize = 320;
-    p.ysize = 240;
+    MvCameraParam p{320, 240, {}, {160, 120, 0, 1}};
     std::memcpy(p.projection, camera, sizeof p.projection);
-    p.distortion[0] = 160;
-    p.distortion[1] = 120;
-    p.distortion[3] = 1;
     mvInitCparam(&p);
 }
 
 inline void project(const double camera[3][4], const double trans[3][4],
                     const double x[3], double out[2])
 {
-    double c[3];
+    double c[3], h[3];
     for (int r = 0; r < 3; r++)
         c[r] = trans[r][0] * x[0] + trans[r][1] * x[1] + trans[r][2] * x[2] + trans[r][3];
-    double h[3];
     for (int r = 0; r < 3; r++)
         h[r] = camera[r][0] * c[0] + camera[r][1] * c[1] + camera[r][2] * c[2] + camera[r][3];
     out[0] = h[0] / h[2];
@@ -64,9 +57,7 @@ inline MvMarkerInfo marker(const double camera[3][4], const double trans[3][4],
                            double width, double noise = 0.0, unsigned seed = 1)
 {
     MvMarkerInfo m{};
-    m.id = 0;
-    m.direction = 0;
-    m.confidence = 1.0;
+    m.confidence = 1.0;  // id 0, direction 0
     const double h = width / 2;
     const double corners[4][3] = {{-h, h, 0}, {h, h, 0}, {h, -h, 0}, {-h, -h, 0}};
     std::mt19937 rng(seed);
@@ -99,12 +90,11 @@ inline void pose(double a, double b, double g, double tx, double ty, double tz,
 {
     double r[3][3];
     mvGetRot(a, b, g, r);
+    const double t[3] = {tx, ty, tz};
     for (int i = 0; i < 3; i++) {
         for (int j = 0; j < 3; j++) trans[i][j] = r[i][j];
+        trans[i][3] = t[i];
     }
-    trans[0][3] = tx;
-    trans[1][3] = ty;
-    trans[2][3] = tz;
 }
 
 // Angle (degrees) of the rotation taking one rotation to the other: that of
