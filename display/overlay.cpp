@@ -7,9 +7,10 @@
 
 void mvgLineSeg(double x1, double y1, double x2, double y2, int xwin, int ywin)
 {
-    // Pixel copy shows the image as captured, so the end points go through
-    // the lens model; the texture-mapped video is already undistorted.
-    if (mvgDrawMode != 1) {
+    // Pixel copy (mode 0) shows the image as captured, so the end points go
+    // through the lens model; the texture-mapped video (any other mode, as in
+    // mvgDispImage) is already undistorted.
+    if (mvgDrawMode == 0) {
         mvParamIdeal2Observ(gCparam.distortion, x1, y1, &x1, &y1);
         mvParamIdeal2Observ(gCparam.distortion, x2, y2, &x2, &y2);
     }
