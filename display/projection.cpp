@@ -17,9 +17,11 @@ static int mvgConvGLcpara2(const double cparam[3][4], int width, int height,
 
     for (int i = 0; i < 3; i++)
         for (int j = 0; j < 4; j++) source[i][j] = cparam[i][j];
+    // The decomposition never fails today; should it ever, the process ends
+    // with a failure status rather than drawing with an unusable projection.
     if (mvParamDecompMat(source, icpara, trans) < 0) {
         printf("gConvGLcpara: Parameter error!!\n");
-        exit(0);
+        exit(1);
     }
 
     for (int i = 0; i < 3; i++)
