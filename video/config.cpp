@@ -31,14 +31,16 @@ int mv2VideoDispOption(void)
 static bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 // "-width=N": true with *value set, or unchanged when nothing follows the
-// equals sign; false for a value that is not a number or is out of range.
+// equals sign; false for a value that is not a whole number (trailing
+// characters included, so "-width=640x480" is refused rather than read as
+// 640) or is out of range.
 static bool read_side(const char *text, int *value)
 {
     if (*text == '\0') return true;
     errno = 0;
     char *end = nullptr;
     long v = strtol(text, &end, 10);
-    if (end == text || errno == ERANGE) return false;
+    if (end == text || *end != '\0' || errno == ERANGE) return false;
     if (v <= 0 || v > kMaxSide) return false;
     *value = static_cast<int>(v);
     return true;

@@ -46,6 +46,7 @@ TEST_F(CaptureOpen, ConfigurationWordsSetTheSizeOrFailWithTheHelp)
         {"-width= -height=100", true, 320, 100},  // nothing after '=': unchanged
         {"-loop -nopace", true, 320, 240},
         {"-width=abc", false, 0, 0},
+        {"-width=640x480", false, 0, 0},  // not read as 640
         {"-size=1", false, 0, 0},
         {"-width=0", false, 0, 0},
         {"-height=-5", false, 0, 0},
