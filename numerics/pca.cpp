@@ -284,11 +284,11 @@ extern "C" int mvMatrixPCA(const MvMatrix *input, MvMatrix *evec, MvVector *ev,
 
     const int result = PCA(work, evec, ev);
     mvMatrixFree(work);
+    if (result < 0) return -1;   // out of memory: ev holds nothing to share out
 
     // Shares of the total variance; all-equal samples give 0/0 here.
     double sum = 0.0;
     for (int i = 0; i < ev->length; i++) sum += ev->data[i];
     for (int i = 0; i < ev->length; i++) ev->data[i] /= sum;
-
-    return result;
+    return 0;
 }
