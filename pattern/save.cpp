@@ -1,6 +1,7 @@
 // Writing a pattern file from a marker of the most recent detection: its
 // candidate's interior sampled in all four rotations.
 #include "morvex/pattern.h"
+#include "../detect/detect_internal.h"
 #include "../detect/detect_state.h"
 
 #include <cstdio>
@@ -15,7 +16,7 @@ extern "C" int mvSavePatt(const unsigned char *image, const MvMarkerInfo *marker
     // by exact area and centre. The marker count is no bound: markers the
     // history re-added have no candidate, and the table entries past this
     // frame's candidates still hold earlier frames' outlines.
-    int count = marker_candidate_num < 30 ? marker_candidate_num : 30;
+    int count = marker_candidate_num < MV_SQUARE_MAX ? marker_candidate_num : MV_SQUARE_MAX;
     const MvMarkerCandidate *cand = nullptr;
     for (int i = 0; i < count; i++) {
         const MvMarkerCandidate &c = marker_info2[i];
