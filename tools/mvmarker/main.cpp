@@ -46,7 +46,7 @@ const char *kHelp =
     "                    sampled and written to --patt FILE\n"
     "  --camera FILE     camera calibration for --from-frame (default: the\n"
     "                    bundled resources/camera_para.dat)\n"
-    "  --thresh N        darkness threshold 0..765 for --from-frame (default 100)\n"
+    "  --thresh N        darkness threshold 0..255 for --from-frame (default 100)\n"
     "  -h, --help        show this help\n"
     "\n"
     "The pattern matches the marker the right way up as direction 2.\n"
@@ -290,7 +290,8 @@ Args parse(int argc, char **argv) {
             if (!mvtool::parseWhole(v, 16, 8192, &a.px)) fail("--px: '" + v + "' is not a whole number 16..8192");
         } else if (w == "--thresh") {
             std::string v = value();
-            if (!mvtool::parseWhole(v, 0, 765, &a.thresh)) fail("--thresh: '" + v + "' is not a whole number 0..765");
+            // A pixel is dark when R + G + B <= 3 N: from 255 on, every pixel is.
+            if (!mvtool::parseWhole(v, 0, 255, &a.thresh)) fail("--thresh: '" + v + "' is not a whole number 0..255");
         } else if (w == "--mm") {
             std::string v = value();
             if (!mvtool::parseDecimal(v, 1.0, 10000.0, &a.mm)) fail("--mm: '" + v + "' is not a size 1..10000");
