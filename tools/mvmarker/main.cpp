@@ -192,9 +192,11 @@ render::Image as_frame(const render::Image &in) {
     f.width = in.width;
     f.height = in.height;
     f.channels = 4;
-    f.pixels.resize((size_t)f.width * f.height * 4);
-    for (int i = 0; i < f.width * f.height; i++) {
-        const uint8_t *p = &in.pixels[(size_t)i * in.channels];
+    // Sizes in size_t: a large picture's pixel count times 4 exceeds int.
+    const size_t count = (size_t)f.width * f.height;
+    f.pixels.resize(count * 4);
+    for (size_t i = 0; i < count; i++) {
+        const uint8_t *p = &in.pixels[i * in.channels];
         for (int c = 0; c < 3; c++) f.pixels[i * 4 + c] = in.channels == 1 ? p[0] : p[c];
         f.pixels[i * 4 + 3] = 255;
     }
