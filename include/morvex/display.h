@@ -42,7 +42,7 @@
 #ifndef MORVEX_DISPLAY_H
 #define MORVEX_DISPLAY_H
 
-#include "camera.h"
+#include "morvex/camera.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -142,9 +142,12 @@ void mvgDispHalfImage(const unsigned char *image, int xwin, int ywin);
 /* --- Line overlays (2-D mode; current colour and line width) ----------- */
 
 /* The outline of a marker: vertex[4][2] in ideal image pixels, corner 0 to
-   1, 1 to 2, 2 to 3, 3 to 0; only read. Lands on the video whichever way it is drawn. */
+   1, 1 to 2, 2 to 3, 3 to 0; only read. Drawn as four mvgLineSeg. */
 void mvgDrawSquare(double vertex[4][2], int xwin, int ywin);
-/* One straight segment between two points in ideal image pixels. */
+/* One straight segment between two points in ideal image pixels. With
+   mvgDrawMode 0 (pixel copy of the distorted image) the two end points are
+   taken through the lens distortion of the mvgInit camera, so the segment
+   lands on the video either way; it is not bent between them. */
 void mvgLineSeg(double x1, double y1, double x2, double y2, int xwin, int ywin);
 /* One segment in HMD screen pixels: from the bottom-left of the main area,
    y upwards; no zoom, no distortion. */

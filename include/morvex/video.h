@@ -97,8 +97,11 @@ int mvVideoCapNext(void);
 /* Prints the option help on standard output. Returns 0. */
 int mvVideoDispOption(void);
 
-/* ---- Back end: the same operations on an explicit handle ---------------- */
+/* ---- Back end: the same operations on an explicit handle ----------------
+ * Each returns what its front-end namesake returns; -1 (the frame request
+ * NULL) when `handle` is NULL. */
 
+/* The same as mvVideoDispOption. */
 int mv2VideoDispOption(void);
 /* Returns a new handle (caller closes it with mv2VideoClose), or NULL with
  * the same messages as mvVideoOpen. Exits the process with status 1 after
