@@ -117,6 +117,11 @@ int main(int argc, char **argv)
 
     // Temporary names keep the extension, which picks the container.
     const std::string clipTmp = clipPath + ".part.avi", truthTmp = truthPath + ".part";
+    // A failed run leaves no half-written file behind.
+    const auto discard = [&]() {
+        std::remove(clipTmp.c_str());
+        std::remove(truthTmp.c_str());
+    };
     clip::Writer *w = clip::open(clipTmp, demo_clip::kWidth, demo_clip::kHeight, demo_clip::kFps,
                                  clip::Codec::Mjpeg, demo_clip::kQscale, &err);
     if (w == nullptr) {
@@ -127,6 +132,7 @@ int main(int argc, char **argv)
     if (truth == nullptr) {
         fprintf(stderr, "make_demo_clip: cannot write %s\n", truthTmp.c_str());
         clip::close(w, nullptr);
+        discard();
         return 1;
     }
     fprintf(truth,
@@ -146,9 +152,10 @@ int main(int argc, char **argv)
         render::Truth t = render::renderFrame(marker, demo_clip::kSideMm, trans, cam, opt, &frame);
         add_noise(&frame, 1000u + static_cast<unsigned>(i));
         if (!clip::write(w, frame.pixels.data(), frame.channels, &err)) {
-            fprintf(stderr, "make_demo_clip: %s\n", err.c_str());
+            fprintf(stderr, "make_demo_clip: %s: %s\n", clipTmp.c_str(), err.c_str());
             clip::close(w, nullptr);
             fclose(truth);
+            discard();
             return 1;
         }
         fprintf(truth, "%d", i);
@@ -166,9 +173,14 @@ int main(int argc, char **argv)
         }
     }
     bool ok = clip::close(w, &err);
-    ok = (fclose(truth) == 0) && ok;
+    if (!ok) err = clipTmp + ": " + err;
+    if (fclose(truth) != 0 && ok) {
+        ok = false;
+        err = "cannot write " + truthTmp;
+    }
     if (!ok) {
-        fprintf(stderr, "make_demo_clip: %s\n", err.empty() ? "cannot finish the files" : err.c_str());
+        fprintf(stderr, "make_demo_clip: %s\n", err.c_str());
+        discard();
         return 1;
     }
     if (rename(clipTmp.c_str(), clipPath.c_str()) != 0 ||
