@@ -37,7 +37,8 @@ std::string frameCsv(long frame, const std::vector<TrackedMarker> &markers);
 
 // Quaternion (x, y, z, w, w >= 0) of a transform's rotation in the
 // convention of mvUtilMat2QuatPos / mvUtilQuatPos2Mat. Returns false when
-// the rotation part holds a non-finite number.
+// the rotation part is no rotation (mvUtilMat2QuatPos refuses it) or the
+// quaternion comes out non-finite.
 bool transformQuat(const double trans[3][4], double q[4]);
 
 }  // namespace mvtrack
