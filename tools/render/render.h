@@ -96,9 +96,9 @@ MvCameraParam pinholeCamera(int xsize, int ysize, double focal_px);
 // of 4, at least 8) around `picture` scaled to fill the central half.
 // A 4-channel picture is laid over white; a 1-channel one is grey.
 Image makeMarker(const Image &picture, int side_px);
-// This project's own marker (resources/marker.png): a navy arrow, a sky-blue
-// disc and a red dot on a light ground, different under every quarter turn
-// and when mirrored, inside the border. side_px as in makeMarker.
+// This project's own marker (resources/marker.png): a navy hook and a red
+// bar on a cream ground, different under every quarter turn and when
+// mirrored, inside the border. side_px as in makeMarker.
 Image makeProjectMarker(int side_px = 512);
 // The picture (no border) of the project marker, 256 x 256 RGB.
 Image projectPicture();
