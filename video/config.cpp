@@ -87,6 +87,10 @@ bool mv_video_parse_config(const char *config, MvVideoConfig *out)
         }
         if (!ok) {
             mv2VideoDispOption();
+            // The help alone does not say which of several words was refused.
+            const int shown = len > 60 ? 60 : static_cast<int>(len);
+            printf("Capture word \"%.*s%s\" not understood.\n", shown, p,
+                   len > 60 ? "..." : "");
             return false;
         }
         p += len;

@@ -68,7 +68,8 @@ struct MvVideoHandle {
 };
 
 // Configuration words -> *out. Returns false (after printing the option
-// help) for a word that is not understood or a value out of range.
+// help and a line naming the word) for a word that is not understood or a
+// value out of range.
 bool mv_video_parse_config(const char *config, MvVideoConfig *out);
 
 // Opens the source of `cfg`; on failure prints one line naming it and the

@@ -60,7 +60,8 @@ typedef struct MvVideoHandle MvVideoHandle;
 /* Opens the source that `config` describes (NULL or "" = the default
  * camera, 320 x 240). Returns 0, or -1: a source is already open (prints
  * "Device has been opened!!"), a word is not understood (prints the option
- * help), or the source cannot be opened (prints a line naming it and why).
+ * help, then a line naming the word), or the source cannot be opened
+ * (prints a line naming it and why).
  * `config` is only read during the call. */
 int mvVideoOpen(const char *config);
 

@@ -69,6 +69,9 @@ TEST_F(CaptureOpen, ConfigurationWordsSetTheSizeOrFailWithTheHelp)
         } else {
             EXPECT_EQ(r, -1);
             EXPECT_EQ(out.rfind(kHelpHead, 0), 0u) << out;
+            // ... and then names the refused word (long ones cut short).
+            EXPECT_NE(out.find("Capture word \"" + row.words.substr(0, 20)), std::string::npos)
+                << out;
             EXPECT_EQ(mvVideoInqSize(&x, &y), -1);  // nothing was left open
         }
     }
