@@ -81,8 +81,7 @@ void mvgInit(const MvCameraParam *cparam, double zoom, int fullFlag,
              int xwin, int ywin, int hmd_flag)
 {
     if (initF == 0) {
-        // GLUT prefixes its own warnings with this program name.
-        static char name[] = "morvex";
+        static char name[] = "Morvex for MacOSX";
         static char *argv[] = {name, nullptr};
         int argc = 1;
         glutInit(&argc, argv);
