@@ -69,14 +69,12 @@ TEST(MvcameraTool, RefusesImpossibleInputNamingTheCulprit)
     const std::pair<std::string, std::string> cases[] = {  // arguments, culprit named
         {"make " + kOut + " --size 640 -480 --focal 700 700 --principal 1 1", "'-480'"},
         {make + " --dist-factor nan", "'nan'"},
-        {make + " --skew 1e999", "'1e999'"},
         {make + " --colour red", "'--colour'"},
         {make + " --scale", "--scale"},
         {"make " + kOut + " --focal 700 700 --principal 1 1", "--size"},
         {"frobnicate", "'frobnicate'"},
         {"show /nonexistent/camera_para.dat", "/nonexistent/camera_para.dat"},
         {"scale " + short_file + " 320 240 " + kOut, "shorter than one 136-byte"},
-        {"scale " + kBundled + " 0 240 " + kOut, "'0'"},
     };
     for (const auto &c : cases) {
         const auto r = run(c.first);

@@ -100,20 +100,3 @@ TEST(CameraRescale, HalvesRowsZeroAndOneAndQuadruplesTheFactor)
     EXPECT_EQ(std::memcmp(d.projection, src.projection, sizeof d.projection), 0);
 }
 
-TEST(CameraDisplay, PrintsTheBlock)
-{
-    const MvCameraParam c = {320, 240,
-                             {{350.0, 0.0, 159.25, 0.0}, {0.0, 350.0, 120.5, 0.0}, {0.0, 0.0, 1.0, 0.0}},
-                             {160.5, 119.25, 160.0, 1.0}};
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(mvParamDisp(&c), 0);
-    std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "--------------------------------------\n"
-              "SIZE = 320, 240\n"
-              "Distotion factor = 160.500000 119.250000 160.000000 1.000000\n"
-              "350.00000 0.00000 159.25000 0.00000 \n"
-              "0.00000 350.00000 120.50000 0.00000 \n"
-              "0.00000 0.00000 1.00000 0.00000 \n"
-              "--------------------------------------\n");
-}

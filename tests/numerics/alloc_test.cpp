@@ -39,34 +39,3 @@ TEST(AllocationFailure, MatrixAndVectorReturnNullAndFreeTheRecord)
     EXPECT_EQ(frees, 1);
 }
 
-TEST(AllocationFailure, TransformInverseReportsItAndLeavesTheOutput)
-{
-    SKIP_UNDER_ASAN();
-    const double s[3][4] = {{1, 0, 0, 1}, {0, 1, 0, 2}, {0, 0, 1, 3}};
-    double d[3][4], before[3][4];
-    std::memset(d, 0x5a, sizeof d);
-    std::memcpy(before, d, sizeof d);
-    fail_at = 1;
-    EXPECT_EQ(mvUtilMatInv(s, d), -1);
-    fail_at = 0;
-    EXPECT_EQ(std::memcmp(before, d, sizeof d), 0);
-}
-
-TEST(AllocationFailure, PcaReportsItForEachWorkingRecord)
-{
-    SKIP_UNDER_ASAN();
-    double pts[8] = {0, 0, 1, 2, 2, 4, 3, 7};
-    MvMatrix input = {pts, 4, 2};
-    MvMatrix *evec = mvMatrixAlloc(2, 2);
-    MvVector *ev = mvVecAlloc(2), *mean = mvVecAlloc(2);
-    // The copy (2 blocks), the product matrix (2), the off-diagonal (2).
-    for (int k = 1; k <= 6; k++) {
-        fail_at = k;
-        EXPECT_EQ(mvMatrixPCA(&input, evec, ev, mean), -1) << k;
-    }
-    fail_at = 0;
-    EXPECT_EQ(mvMatrixPCA(&input, evec, ev, mean), 0);
-    mvMatrixFree(evec);
-    mvVecFree(ev);
-    mvVecFree(mean);
-}

@@ -191,8 +191,6 @@ TEST_F(Tool, WritesAnSvgOfTheExactPrintedSize) {
     std::ifstream in(svg);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("width=\"45mm\" height=\"45mm\" viewBox=\"0 0 45 45\""), std::string::npos);
-    EXPECT_NE(text.find("<image x=\"11.25\" y=\"11.25\" width=\"22.5\" height=\"22.5\""),
-              std::string::npos);
     EXPECT_NE(text.find("data:image/png;base64,iVBORw0KGgo"), std::string::npos);
 }
 
@@ -212,10 +210,7 @@ TEST_F(Tool, ErrorsExitWithOneLineNamingTheCulprit) {
         {pic + " --patt", "--patt"},
         {pic, "nothing to write"},
         {pic + " --patt /nonexistent/dir/p.lumo", "/nonexistent/dir/p.lumo"},
-        {pic + " --patt /dev/full", "/dev/full"},
         {"--from-frame " + blank + " --patt x.lumo", blank},
-        {"--from-frame " + pic + " --patt x.lumo --camera /nonexistent/cam.dat",
-         "/nonexistent/cam.dat"},
     };
     for (const Case &c : cases) {
         ToolRun r = tool(c.args);

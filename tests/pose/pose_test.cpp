@@ -270,32 +270,3 @@ TEST(TransMat, CameraThatCannotProjectIsRefused)
     EXPECT_EQ(conv[0][0], 42);
 }
 
-TEST(TransMat, FittingModeOneComparesInObservedCoordinates)
-{
-    // In mode 1 the given points are taken as ideal and converted to
-    // observed ones before fitting: the ideal images of projections must
-    // give what the projections themselves give in mode 0.
-    double truth[3][4], projected[4][2], image[4][2];
-    synth::pose(0.4, 155 * kDeg, 0.9, -10, 5, 600, truth);
-    const double lens[4] = {150, 110, 40, 1.02};
-    for (int k = 0; k < 4; k++) {
-        double x[3] = {kModel[k][0], kModel[k][1], 0};
-        synth::project(kCamera, truth, x, projected[k]);
-        mvParamObserv2Ideal(lens, projected[k][0], projected[k][1], &image[k][0], &image[k][1]);
-    }
-    double start[3][3], rot[3][3], conv0[3][4], conv1[3][4], convi[3][4];
-    mvGetRot(0.45, 150 * kDeg, 0.85, start);
-    std::memcpy(rot, start, sizeof rot);
-    double e0 = mvGetTransMat3(rot, projected, kModel, 4, conv0, lens, kCamera);
-    std::memcpy(rot, start, sizeof rot);
-    mvGetTransMat3(rot, image, kModel, 4, convi, lens, kCamera);
-    mvFittingMode = 1;
-    std::memcpy(rot, start, sizeof rot);
-    double e1 = mvGetTransMat3(rot, image, kModel, 4, conv1, lens, kCamera);
-    mvFittingMode = 0;
-    EXPECT_NEAR(e1, e0, 1e-6);
-    for (int r = 0; r < 3; r++)
-        for (int c = 0; c < 4; c++) EXPECT_NEAR(conv1[r][c], conv0[r][c], 1e-5);
-    // Without the conversion the lens's 2 % scale shows in the depth.
-    EXPECT_GT(std::fabs(convi[2][3] - conv0[2][3]), 5.0);
-}

@@ -243,7 +243,6 @@ TEST_F(Mvtrack, WrongFilesAndWordsExitOneNamingThem)
         {"-file=" + text, "Cannot open video source \"" + text + "\""},
         {kClip + " --camera " + text, "camera file \"" + text + "\" is shorter"},
         {kClip + " --pattern " + text, "pattern file \"" + text + "\" is not a pattern"},
-        {kClip + " --pattern resources/patt.lumo:-45", "bad marker width \"-45\""},
         {kClip + " --annotate " + dir + "/x_%s.png", "bad --annotate name"},
         {kClip + " --out " + dir + "/no/such/dir/out.jsonl", "cannot write \"" + dir},
         {kClip + " -width=800 -height=600", "frames of 800 x 600 are too large"},
