@@ -19,6 +19,7 @@
 #include "morvex.h"
 #include "render.h"
 #include "test_display.h"
+#include "../support/test_util.h"
 
 namespace fs = std::filesystem;
 extern char **environ;
@@ -29,12 +30,7 @@ static const std::string kBin = fs::path(MORVEX_RESOURCE_DIR).parent_path().stri
 static const std::string kResources = fs::weakly_canonical(MORVEX_RESOURCE_DIR).string();
 static const std::string kClip = kResources + "/demo_clip.avi";
 
-static std::string slurp(const std::string &path)
-{
-    std::stringstream s;
-    s << std::ifstream(path).rdbuf();
-    return s.str();
-}
+using morvex_test::slurp;
 
 static void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 

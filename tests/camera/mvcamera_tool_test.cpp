@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/test_util.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -16,21 +18,9 @@
 
 namespace {
 
-// Exit status and stdout + stderr of `mvcamera args`.
 std::pair<int, std::string> run(const std::string &args)
 {
-    FILE *p = popen((std::string(MVCAMERA_PATH) + " " + args + " 2>&1").c_str(), "r");
-    std::string out;
-    char buf[512];
-    for (size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    const int st = p ? pclose(p) : -1;
-    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
-}
-
-std::vector<unsigned char> bytes(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+    return morvex_test::runCaptured(std::string(MVCAMERA_PATH) + " " + args);
 }
 
 const std::string kBundled = std::string(MORVEX_SOURCE_DIR) + "/resources/camera_para.dat";
@@ -44,7 +34,7 @@ TEST(MvcameraTool, RegeneratesBundledCalibrationByteForByte)
                           " --size 640 480 --focal 700 700 --principal 318.5 241"
                           " --dist-centre 321 238.5 --dist-factor 40 --scale 1");
     ASSERT_EQ(made.first, 0) << made.second;
-    const std::vector<unsigned char> fresh = bytes(kOut), bundled = bytes(kBundled);
+    const std::string fresh = morvex_test::slurp(kOut), bundled = morvex_test::slurp(kBundled);
     std::remove(kOut.c_str());
     ASSERT_EQ(bundled.size(), 136u);
     EXPECT_EQ(fresh, bundled);

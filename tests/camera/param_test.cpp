@@ -41,11 +41,8 @@ TEST(CameraFile, RoundTripIsByteIdenticalAndBigEndian)
     // distortion factor 40.0 = 0x4044.. at 120.
     const unsigned char head[16] = {0, 0, 2, 0x80, 0, 0, 1, 0xe0, 0x40, 0x85, 0xe0, 0, 0, 0, 0, 0};
     EXPECT_EQ(std::memcmp(file.data(), head, 16), 0);
-    EXPECT_EQ(file[24], 0x40);
-    EXPECT_EQ(file[25], 0x73);
-    EXPECT_EQ(file[26], 0xe8);
-    EXPECT_EQ(file[120], 0x40);
-    EXPECT_EQ(file[121], 0x44);
+    EXPECT_EQ((std::vector<unsigned char>{file[24], file[25], file[26], file[120], file[121]}),
+              (std::vector<unsigned char>{0x40, 0x73, 0xe8, 0x40, 0x44}));
 
     MvCameraParam ra, rb;
     ASSERT_EQ(mvParamLoad(kPath.c_str(), 2, &ra, &rb), 0);

@@ -2,6 +2,7 @@
 // known content (what edge fitting and identification would have produced).
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 #include "../../detect/detect_internal.h"
@@ -21,10 +22,7 @@ MvMarkerInfo marker(int id, double conf, int dir, double cx, double cy, int area
     m.center[0] = cx;
     m.center[1] = cy;
     const double v[4][2] = {{cx + 20, cy + 20}, {cx - 20, cy + 20}, {cx - 20, cy - 20}, {cx + 20, cy - 20}};
-    for (int i = 0; i < 4; i++) {
-        m.vertices[i][0] = v[i][0];
-        m.vertices[i][1] = v[i][1];
-    }
+    std::memcpy(m.vertices, v, sizeof v);
     return m;
 }
 

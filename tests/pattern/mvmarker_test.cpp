@@ -4,6 +4,7 @@
 #include "morvex/camera.h"
 #include "morvex/detect.h"
 #include "morvex/pattern.h"
+#include "../support/test_util.h"
 #include "pattern_test_util.h"
 #include "render.h"
 
@@ -33,14 +34,8 @@ struct ToolRun {
 // Runs the tool with `args` (shell words), standard error folded into the
 // output.
 ToolRun tool(const std::string &args) {
-    std::string cmd = kTool + " " + args + " 2>&1";
-    FILE *p = popen(cmd.c_str(), "r");
-    ToolRun r{-1, ""};
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p)) r.out += buf;
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    auto r = morvex_test::runCaptured(kTool + " " + args);
+    return {r.first, r.second};
 }
 
 render::Image readPng(const std::string &path) {
@@ -188,17 +183,14 @@ TEST_F(Tool, WritesAnSvgOfTheExactPrintedSize) {
     ASSERT_TRUE(render::writePng(pic, render::makeAlternatePicture(0), &error));
     ToolRun r = tool(pic + " --svg " + svg + " --mm 45");
     ASSERT_EQ(r.status, 0) << r.out;
-    std::ifstream in(svg);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = morvex_test::slurp(svg);
     EXPECT_NE(text.find("width=\"45mm\" height=\"45mm\" viewBox=\"0 0 45 45\""), std::string::npos);
     EXPECT_NE(text.find("data:image/png;base64,iVBORw0KGgo"), std::string::npos);
 }
 
 TEST_F(Tool, ErrorsExitWithOneLineNamingTheCulprit) {
     std::string blank = tempPath("blank.png"), pic = tempPath("alt.png");
-    render::Image img;
-    img.width = 320; img.height = 240; img.channels = 3;
-    img.pixels.assign(320 * 240 * 3, 200);
+    const render::Image img{320, 240, 3, std::vector<uint8_t>(320 * 240 * 3, 200)};
     std::string error;
     ASSERT_TRUE(render::writePng(blank, img, &error));
     ASSERT_TRUE(render::writePng(pic, render::makeAlternatePicture(0), &error));

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 using namespace pattern_test;
@@ -65,11 +66,7 @@ TEST_F(Store, MissingAndShortFilesLeaveTheSlotFree) {
 
     std::string shortf = numbersFile("short", 3071, [](int) { return 10; });
     std::string words = tempPath("words");
-    {
-        FILE *fp = std::fopen(words.c_str(), "w");
-        std::fputs("12 34 fifty 56\n", fp);
-        std::fclose(fp);
-    }
+    std::ofstream(words) << "12 34 fifty 56\n";
     const int fds = openFileCount();
     for (const std::string &bad : {shortf, words}) {
         testing::internal::CaptureStdout();

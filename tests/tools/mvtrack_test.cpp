@@ -2,6 +2,7 @@
 // poses, the JSON and CSV records, annotated output read back, and the
 // messages for wrong files and words.
 #include "mvtrack_json.h"
+#include "../support/test_util.h"
 #include "render.h"
 
 #include "morvex.h"
@@ -19,12 +20,7 @@ namespace {
 
 const std::string kClip = "-file=resources/demo_clip.avi -nopace";
 
-std::string slurp(const std::string &path)
-{
-    std::stringstream ss;
-    ss << std::ifstream(path).rdbuf();
-    return ss.str();
-}
+using morvex_test::slurp;
 
 std::vector<std::string> lines(const std::string &text)
 {

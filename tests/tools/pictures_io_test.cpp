@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../support/test_util.h"
 #include "render.h"
 
 namespace {
@@ -25,11 +26,7 @@ std::string tempPath(const std::string &name) {
 // of 4, at least 8): black for b pixels at each end of every row and column,
 // the picture (here white, odd-sized so it must be rescaled) in between.
 TEST(MakeMarker, BorderIsExactlyAQuarterOfTheSide) {
-    Image white;
-    white.width = 37;
-    white.height = 50;
-    white.channels = 3;
-    white.pixels.assign(37 * 50 * 3, 255);
+    const Image white{37, 50, 3, std::vector<uint8_t>(37 * 50 * 3, 255)};
     struct Case { int asked, side; } cases[] = {{64, 64}, {512, 512}, {102, 100}, {8, 8}, {3, 8}};
     for (const Case &c : cases) {
         Image m = render::makeMarker(white, c.asked);
@@ -108,10 +105,7 @@ TEST(ProjectMarker, BundledFileIsWhatTheCodeDraws) {
 
 TEST(ImageFiles, PngRoundTripKeepsEveryByteForEachChannelCount) {
     for (int ch : {1, 3, 4}) {
-        Image img;
-        img.width = 13;
-        img.height = 7;
-        img.channels = ch;
+        Image img{13, 7, ch, {}};
         for (int i = 0; i < 13 * 7 * ch; i++) img.pixels.push_back(static_cast<uint8_t>(i * 37 + 11));
         if (ch == 4)
             for (int i = 0; i < 13 * 7; i++) img.pixels[i * 4 + 3] = 255;  // opaque: no premultiplying
@@ -143,14 +137,9 @@ TEST(ImageFiles, FailuresNameTheFileAndLeaveTheImageAlone) {
 
 // Runs mvrender, returns its exit status and collects stdout + stderr.
 int runTool(const std::string &args, std::string *output) {
-    std::string cmd = std::string(MVRENDER_PATH) + " " + args + " 2>&1";
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return -1;
-    char buf[512];
-    output->clear();
-    while (size_t n = fread(buf, 1, sizeof buf, p)) output->append(buf, n);
-    int status = pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    auto r = morvex_test::runCaptured(std::string(MVRENDER_PATH) + " " + args);
+    *output = r.second;
+    return r.first;
 }
 
 TEST(MvrenderTool, RendersAFrameAndPrintsItsTruth) {

@@ -15,11 +15,7 @@ using render::Image;
 
 // A marker whose picture is plain white: black border, white centre.
 Image whiteMarker(int side = 64) {
-    Image pic;
-    pic.width = pic.height = 8;
-    pic.channels = 1;
-    pic.pixels.assign(64, 255);
-    return render::makeMarker(pic, side);
+    return render::makeMarker(Image{8, 8, 1, std::vector<uint8_t>(64, 255)}, side);
 }
 
 const uint8_t *pixel(const Image &f, int x, int y) {

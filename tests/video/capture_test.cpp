@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
@@ -31,10 +32,7 @@ TEST_F(CaptureFromFiles, PngSequenceComesBackByteForByteAsRgb)
     const int w = 320, h = 240, frames = 3;
     std::vector<render::Image> images(frames);
     for (int k = 0; k < frames; k++) {
-        render::Image &img = images[k];
-        img.width = w;
-        img.height = h;
-        img.channels = 3;
+        render::Image &img = images[k] = render::Image{w, h, 3, {}};
         for (int y = 0; y < h; y++)
             for (int x = 0; x < w; x++)
                 img.pixels.insert(img.pixels.end(), {static_cast<uint8_t>(x * 255 / (w - 1)),
@@ -81,8 +79,7 @@ TEST_F(CaptureFromFiles, MjpegFrameIsScaledWithRedFirstAndCtypeOnce)
     ASSERT_TRUE(open("-width=640 -height=480 -nopace -file=" + path));
     int w = 0, h = 0;
     ASSERT_EQ(mvVideoInqSize(&w, &h), 0);
-    ASSERT_EQ(w, 640);
-    ASSERT_EQ(h, 480);
+    ASSERT_EQ(std::make_pair(w, h), std::make_pair(640, 480));
     for (int k = 0; k < 3; k++) {
         unsigned char *f = mvVideoGetImage();
         ASSERT_NE(f, nullptr);
@@ -92,9 +89,7 @@ TEST_F(CaptureFromFiles, MjpegFrameIsScaledWithRedFirstAndCtypeOnce)
                               {480, 250, 0}, {250, 60, 0}, {570, 160, 0}};
         for (const auto &q : pts) {
             const unsigned char *p = f + (static_cast<size_t>(q[1]) * w + q[0]) * 4;
-            EXPECT_NEAR(p[0], q[2] ? 255 : 128, 12) << q[0] << "," << q[1];
-            EXPECT_NEAR(p[1], q[2] ? 0 : 128, 12) << q[0] << "," << q[1];
-            EXPECT_NEAR(p[2], q[2] ? 0 : 128, 12) << q[0] << "," << q[1];
+            for (int c = 0; c < 3; c++) EXPECT_NEAR(p[c], q[2] ? (c ? 0 : 255) : 128, 12) << q[0] << "," << q[1];
         }
         mvVideoCapNext();
     }

@@ -62,8 +62,7 @@ TEST_F(CaptureOpen, ConfigurationWordsSetTheSizeOrFailWithTheHelp)
         if (row.opens) {
             ASSERT_EQ(r, 0) << out;
             EXPECT_EQ(mvVideoInqSize(&x, &y), 0);
-            EXPECT_EQ(x, row.width);
-            EXPECT_EQ(y, row.height);
+            EXPECT_EQ(std::make_pair(x, y), std::make_pair(row.width, row.height));
             EXPECT_EQ(out, "");
             EXPECT_EQ(mvVideoClose(), 0);
         } else {
@@ -95,8 +94,7 @@ TEST_F(CaptureOpen, SecondOpenIsRefusedAndLeavesTheFirstAlone)
     EXPECT_EQ(GetCapturedStdout(), "Device has been opened!!\n");
     int x = 0, y = 0;
     EXPECT_EQ(mvVideoInqSize(&x, &y), 0);
-    EXPECT_EQ(x, 200);
-    EXPECT_EQ(y, 100);
+    EXPECT_EQ(std::make_pair(x, y), std::make_pair(200, 100));
     mvVideoCapStart();
     EXPECT_NE(mvVideoGetImage(), nullptr);
 }
