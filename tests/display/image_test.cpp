@@ -270,10 +270,8 @@ TEST(DisplayWide, BothTexturesShowTheImageWherePixelCopyPutsIt)
                 SCOPED_TRACE(testing::Message() << "block at column " << b.x0);
                 const Box got = findColour(shots[1], b.colour);
                 ASSERT_GT(got.count, 0);
-                EXPECT_NEAR(got.x0, b.x0, tol);
-                EXPECT_NEAR(got.x1, b.x1, tol);
-                EXPECT_NEAR(got.y0, 479 - b.y1, tol);
-                EXPECT_NEAR(got.y1, 479 - b.y0, tol);
+                const int g[4] = {got.x0, got.x1, got.y0, got.y1}, w[4] = {b.x0, b.x1, 479 - b.y1, 479 - b.y0};
+                for (int i = 0; i < 4; i++) EXPECT_NEAR(g[i], w[i], tol) << "edge " << i;
                 EXPECT_GT(got.count, 0.9 * (b.x1 - b.x0 + 1) * (b.y1 - b.y0 + 1));
             }
         }

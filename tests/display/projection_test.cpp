@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
-#include "display_internal.h"
-#include "test_display.h"
+#include "display_checks.h"
 
 MORVEX_TEST_NEEDS_DISPLAY();
 
@@ -69,10 +69,7 @@ TEST(DisplayProjection, CameraPointsLandWhereTheCameraMatrixPutsThem)
         double x0, y0, scale;  // the view's area in window pixels
     } views[] = {{0, 0, 0, 240, 2.0}, {1, 1, 0, 0, 1.0}, {2, 1, 320, 0, 1.0}};
     for (const auto &vw : views) {
-        glDisable(GL_SCISSOR_TEST);
-        mvgDrawMode2D();
-        glClearColor(0, 0, 0, 0);
-        glClear(GL_COLOR_BUFFER_BIT);
+        display_checks::clearWindow();
         mvgDrawMode3D();
         mvgDraw3dCamera(vw.xwin, vw.ywin);
         glMatrixMode(GL_MODELVIEW);
@@ -107,10 +104,7 @@ TEST(DisplayProjection, CameraPointsLandWhereTheCameraMatrixPutsThem)
     GLint vp[4];
     mvgDraw3dCamera(1, 0);
     glGetIntegerv(GL_VIEWPORT, vp);
-    EXPECT_EQ(vp[0], 640);
-    EXPECT_EQ(vp[1], 240);
-    EXPECT_EQ(vp[2], 640);
-    EXPECT_EQ(vp[3], 480);
+    EXPECT_EQ((std::vector<GLint>(vp, vp + 4)), (std::vector<GLint>{640, 240, 640, 480}));
 }
 
 }  // namespace

@@ -38,10 +38,7 @@ TEST_F(DisplayUndistort, StraightEdgeThroughTheLensComesOutStraight)
     // wide seen face-on from 35 mm: 1000 pixels wide, so its edge crosses
     // the whole frame 100 ideal pixels above the principal point, where the
     // lens bends it by about 3 pixels between the middle and the ends.
-    render::Image picture;
-    picture.width = picture.height = 100;
-    picture.channels = 1;
-    picture.pixels.assign(100 * 100, 255);
+    render::Image picture{100, 100, 1, std::vector<uint8_t>(100 * 100, 255)};
     std::fill(picture.pixels.begin(), picture.pixels.begin() + 40 * 100, 0);
     const double cx = bundled.projection[0][2], cy = bundled.projection[1][2];
     double trans[3][4];
