@@ -25,10 +25,7 @@ TEST(Fountain, CreatesInFreeSlotsWithinBudgetAndDrawsFromTheNextPass)
     EXPECT_EQ(fountainPass(37, record), 37);
     EXPECT_TRUE(drawn.empty());
     const Particle &p = particle[0];
-    EXPECT_EQ(p.life, 1000.0f);
-    EXPECT_EQ(p.fade, 40.0f);
-    EXPECT_EQ(p.red, 1.0f);
-    EXPECT_EQ(p.blue, 0.2f);
+    EXPECT_TRUE(p.life == 1000.0f && p.fade == 40.0f && p.red == 1.0f && p.blue == 0.2f);
     // Upward speed in (0.005, 0.01], sideways in (-0.001, 0.0005]; float
     // rounding may touch the open ends.
     for (const Particle &q : particle) {
