@@ -8,7 +8,7 @@
 
 namespace {
 
-// The candidate table; the driver keeps a pointer to it (marker_info2).
+// The candidate table; the driver keeps a pointer to it for pattern saving.
 MvMarkerCandidate candidate_table[MV_SQUARE_MAX];
 int wx[MV_CONTOUR_MAX];
 int wy[MV_CONTOUR_MAX];

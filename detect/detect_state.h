@@ -1,21 +1,21 @@
-/* detect_state.h - detection state shared inside the core (not installed).
-
-   The driver's candidate table pointer and marker count of the most recent
-   mvDetectMarker / mvDetectMarkerLite call, for pattern saving, which must
-   look the marker up among the candidates that detection saw. Both are
-   rewritten by every detection call; marker_info2 points into the candidate
-   table owned by mvDetectMarker2 (static storage, never freed), and is null
-   before the first successful detection. */
+/* detect_state.h - what pattern saving may see of the most recent detection
+   (inside the core, not installed). */
 #ifndef MORVEX_DETECT_STATE_H
 #define MORVEX_DETECT_STATE_H
 
 #include "morvex/detect.h"
 
-extern MvMarkerCandidate *marker_info2;
-extern int wmarker_num;
-/* Candidates of the most recent detection call (0 after a labelling
-   failure). wmarker_num can exceed it once the history re-adds markers, and
-   the table entries beyond it hold candidates of earlier frames. */
-extern int marker_candidate_num;
+namespace mvcore {
+
+/* The candidate table of the most recent mvDetectMarker / mvDetectMarkerLite
+   call, with the number of its entries that call found in *count (0 after a
+   labelling failure; never above the table's capacity). Only those entries
+   belong to that frame: the ones beyond hold candidates of earlier frames,
+   and markers the history re-added have none. The table is owned by
+   detection (static storage, never freed) and rewritten by the next call;
+   null, with *count 0, before the first successful detection. */
+const MvMarkerCandidate *last_candidates(int *count);
+
+}  // namespace mvcore
 
 #endif

@@ -4,11 +4,14 @@
 #include "detect_internal.h"
 #include "detect_state.h"
 
-MvMarkerCandidate *marker_info2 = nullptr;
-int wmarker_num = 0;
-int marker_candidate_num = 0;
-
 namespace {
+
+// The most recent detection: its candidate table (owned by mvDetectMarker2),
+// how many candidates it found, and its markers and their count (which the
+// history may raise above the candidate count).
+MvMarkerCandidate *marker_info2 = nullptr;
+int marker_candidate_num = 0;
+int wmarker_num = 0;
 
 struct MvHistoryEntry {
     MvMarkerInfo marker;
@@ -144,6 +147,13 @@ void readd_missing(MvMarkerInfo *markers, int *num)
 }
 
 }  // namespace
+
+const MvMarkerCandidate *mvcore::last_candidates(int *count)
+{
+    *count = marker_candidate_num < MV_SQUARE_MAX ? marker_candidate_num : MV_SQUARE_MAX;
+    if (marker_info2 == nullptr) *count = 0;
+    return marker_info2;
+}
 
 void mvdetect::apply_history(MvMarkerInfo *markers, int *count)
 {

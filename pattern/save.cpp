@@ -1,25 +1,21 @@
 // Writing a pattern file from a marker of the most recent detection: its
 // candidate's interior sampled in all four rotations.
 #include "morvex/pattern.h"
-#include "../detect/detect_internal.h"
 #include "../detect/detect_state.h"
 
 #include <cstdio>
 
 extern "C" int mvSavePatt(const unsigned char *image, const MvMarkerInfo *marker,
                           const char *filename) {
-    if (image == nullptr || marker == nullptr || filename == nullptr ||
-        marker_info2 == nullptr)
-        return -1;
+    if (image == nullptr || marker == nullptr || filename == nullptr) return -1;
 
     // Only the candidates of the most recent detection may be used, found
-    // by exact area and centre. The marker count is no bound: markers the
-    // history re-added have no candidate, and the table entries past this
-    // frame's candidates still hold earlier frames' outlines.
-    int count = marker_candidate_num < MV_SQUARE_MAX ? marker_candidate_num : MV_SQUARE_MAX;
+    // by exact area and centre: markers the history re-added have none.
+    int count = 0;
+    const MvMarkerCandidate *table = mvcore::last_candidates(&count);
     const MvMarkerCandidate *cand = nullptr;
     for (int i = 0; i < count; i++) {
-        const MvMarkerCandidate &c = marker_info2[i];
+        const MvMarkerCandidate &c = table[i];
         if (c.area == marker->area && c.center[0] == marker->center[0] &&
             c.center[1] == marker->center[1]) {
             cand = &c;
