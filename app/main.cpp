@@ -20,7 +20,6 @@ static int count = 0;
 static double patt_width = 45.0;
 static double patt_center[2] = {0.0, 0.0};
 static int patt_id = 0;
-double patt_trans[3][4];
 static int xsize = 0, ysize = 0;
 static MvCameraParam cparam;
 
@@ -46,6 +45,7 @@ static void mainLoop()
 {
     MvMarkerInfo *marker_info;
     int marker_num;
+    double patt_trans[3][4];
 
     unsigned char *dataPtr = mvVideoGetImage();
     if (dataPtr == nullptr) {
@@ -82,7 +82,7 @@ static void mainLoop()
     }
 
     mvGetTransMat(&marker_info[k], patt_center, patt_width, patt_trans);
-    draw();
+    draw(patt_trans);
     mvgSwapBuffers();
 }
 

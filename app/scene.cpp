@@ -116,7 +116,7 @@ static void draw_particle(const Particle &p)
                z + 300.0f * p.velocity[2]);
 }
 
-void draw()
+void draw(double trans[3][4])
 {
     double gl_para[16];
 
@@ -130,7 +130,7 @@ void draw()
     glDepthFunc(GL_LEQUAL);
 
     // From here on, drawing is in marker coordinates (mm).
-    mvgConvGlpara(patt_trans, gl_para);
+    mvgConvGlpara(trans, gl_para);
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixd(gl_para);
 

@@ -29,10 +29,6 @@ extern Particle particle[kParticleMax];
 // Time of the last fountain update; start-up sets it, draw() renews it.
 extern struct timeval last_frame;
 
-// The tracked marker's transform (marker -> camera, mm), set by the frame
-// loop before draw() is called.
-extern double patt_trans[3][4];
-
 struct timeval now();
 // Milliseconds from t to now, rounded towards zero. Computed in 64 bits and
 // clamped to the int range, so a long absence of the marker (or a clock set
@@ -51,7 +47,8 @@ void EvolveParticle();
 // ones are freed. Returns how many were created.
 int fountainPass(int budget, void (*drawParticle)(const Particle &p));
 
-// Draws the scene with patt_trans and advances the fountain by one step.
-void draw();
+// Draws the scene on the marker whose transform (marker -> camera, mm; only
+// read) is `trans` and advances the fountain by one step.
+void draw(double trans[3][4]);
 
 #endif

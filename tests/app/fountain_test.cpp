@@ -12,9 +12,6 @@
 
 namespace fs = std::filesystem;
 
-// draw() reads the viewer's transform; these tests never draw.
-double patt_trans[3][4];
-
 static std::vector<Particle> drawn;
 static void record(const Particle &p) { drawn.push_back(p); }
 
