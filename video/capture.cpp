@@ -1,5 +1,6 @@
-// The capture back end: a handle per source, the data procedure and the
-// frame request that decodes the newest sample into the ARGB buffer.
+// The capture back end: a handle per source and the frame request that
+// pulls the newest sample from the grabber and decodes it into the ARGB
+// buffer.
 #include "video_internal.h"
 
 extern "C" {
@@ -37,10 +38,6 @@ MvVideoHandle *mv2VideoOpen(const char *config)
     }
     h->width = cfg.width;
     h->height = cfg.height;
-    h->bounds.top = 0;
-    h->bounds.left = 0;
-    h->bounds.bottom = cfg.height;
-    h->bounds.right = cfg.width;
 
     if (!initF) {
         avdevice_register_all();
@@ -62,7 +59,6 @@ MvVideoHandle *mv2VideoOpen(const char *config)
         mv2VideoClose(h);
         return nullptr;
     }
-    h->channel = h->grabber->stream;
     return h;
 }
 
@@ -82,7 +78,7 @@ int mv2VideoCapStart(MvVideoHandle *h)
 {
     if (h == nullptr) return -1;
     mv_grabber_start(h->grabber);
-    h->frameReady = 0;
+    h->sampleData = nullptr;
     return 0;
 }
 
@@ -137,18 +133,17 @@ static void codec_code(const AVCodecParameters *par, char code[4])
         if (!isprint(static_cast<unsigned char>(code[i]))) code[i] = '?';
 }
 
-int mySGDataProc(MvVideoHandle *h, AVPacket *sample)
+// A sample pulled from the grabber becomes the one to decode; the first
+// one names the source's codec.
+static void take_sample(MvVideoHandle *h, AVPacket *sample)
 {
     if (h->sampleDescription == nullptr) {
-        h->sampleDescription = h->grabber->input->streams[h->channel]->codecpar;
+        h->sampleDescription = mvvideo::grabber_codec(h->grabber);
         char c[4];
         codec_code(h->sampleDescription, c);
         printf("CTYPE = %c%c%c%c\n", c[0], c[1], c[2], c[3]);
     }
-    h->frameReady = 1;
     h->sampleData = sample;
-    h->sampleLength = sample->size;
-    return 0;
 }
 
 static bool begin_decompression(MvVideoHandle *h)
@@ -216,24 +211,27 @@ static unsigned char *drain(MvVideoHandle *h)
 
 unsigned char *mv2VideoGetImage(MvVideoHandle *h)
 {
-    if (h == nullptr || h->grabber == nullptr || !h->grabber->recording) return nullptr;
+    if (h == nullptr || h->grabber == nullptr || !mvvideo::grabber_recording(h->grabber))
+        return nullptr;
     for (;;) {
-        if (!h->frameReady) {
+        if (h->sampleData == nullptr) {
+            AVPacket *sample;
             int r;
             do {
-                r = mv_grabber_idle(h->grabber, h);
+                r = mvvideo::grabber_next(h->grabber, &sample);
                 if (r == 1 && h->decompressor) avcodec_flush_buffers(h->decompressor);
-            } while (r >= 0 && !h->frameReady);
-            if (!h->frameReady) return drain(h);
+            } while (r >= 0 && sample == nullptr);
+            if (sample == nullptr) return drain(h);
+            take_sample(h, sample);
         }
         if (h->decompressor == nullptr && !begin_decompression(h)) {
-            h->frameReady = 0;
+            h->sampleData = nullptr;
             return nullptr;
         }
         int err = avcodec_send_packet(h->decompressor, h->sampleData);
         // EAGAIN: the decoder first hands out a picture it holds; the sample
         // stays ready and is sent by the next request.
-        if (err != AVERROR(EAGAIN)) h->frameReady = 0;
+        if (err != AVERROR(EAGAIN)) h->sampleData = nullptr;
         if (err < 0 && err != AVERROR(EAGAIN)) return nullptr;   // dropped
         err = avcodec_receive_frame(h->decompressor, h->picture);
         if (err == 0) return convert(h);

@@ -13,6 +13,28 @@ extern "C" {
 #include <cstdlib>
 #include <ctime>
 
+// One input, read a packet at a time when the capture asks for a sample.
+struct MvGrabber {
+    AVFormatContext *input = nullptr;
+    int stream = -1;              // index of the video stream in `input`
+    AVPacket *packet = nullptr;   // the packet last read; owns the sample bytes
+    AVPacket *scratch = nullptr;  // a camera's next packet, while reading ahead
+    bool isFile = false;          // a file or image sequence, not a camera
+    bool loop = false;            // -loop: start again at the end
+    bool pace = true;             // deliver at the file's own rate
+    bool recording = false;       // between start and stop
+    bool ended = false;           // the input has run dry (and does not loop)
+    long passPackets = 0;         // video packets read since the (re)start
+    double interval = 1.0 / 25;   // seconds per frame, for pacing after a loop
+    // Pacing clock: a picture with stream time t is due at
+    // clockBase + (t - streamBase) on the monotonic clock, in seconds.
+    bool clockSet = false;
+    double clockBase = 0, streamBase = 0;
+    double resumeAt = 0;          // earliest due time once the clock is reset
+    double lastDue = 0, lastStream = 0;
+    char source[256] = {0};       // the path opened, for messages
+};
+
 // A paced packet later than this behind its due time means the caller fell
 // behind: the clock is moved on instead of catching up with a burst.
 static const double kMaxLag = 0.25;
@@ -178,10 +200,10 @@ void mv_grabber_pace(MvGrabber *g, int64_t timestamp)
     g->lastStream = t;
 }
 
-// A camera: every sample that has arrived goes to the data procedure, the
-// newest last, so a slow caller gets the latest picture instead of falling
-// further and further behind the camera's queue.
-static int idle_camera(MvGrabber *g, MvVideoHandle *handle)
+// A camera: every sample that has arrived is read and only the newest kept,
+// so a slow caller gets the latest picture instead of falling further and
+// further behind the camera's queue.
+static int next_camera(MvGrabber *g, AVPacket **sample)
 {
     int got = 0;
     for (int i = 0; i < 64; i++) {
@@ -199,17 +221,25 @@ static int idle_camera(MvGrabber *g, MvVideoHandle *handle)
         }
         av_packet_unref(g->packet);
         av_packet_move_ref(g->packet, g->scratch);
-        mySGDataProc(handle, g->packet);
         got++;
     }
-    if (!got) sleep_until(mv_video_now() + 0.001);   // nothing yet: idle on
+    if (got) *sample = g->packet;
+    else sleep_until(mv_video_now() + 0.001);   // nothing yet: idle on
     return 0;
 }
 
-int mv_grabber_idle(MvGrabber *g, MvVideoHandle *handle)
+bool mvvideo::grabber_recording(const MvGrabber *g) { return g->recording; }
+
+const AVCodecParameters *mvvideo::grabber_codec(const MvGrabber *g)
 {
+    return g->input->streams[g->stream]->codecpar;
+}
+
+int mvvideo::grabber_next(MvGrabber *g, AVPacket **sample)
+{
+    *sample = nullptr;
     if (!g->recording || g->ended) return -1;
-    if (!g->isFile) return idle_camera(g, handle);
+    if (!g->isFile) return next_camera(g, sample);
     // The previous sample has been decoded (or dropped) by now: its bytes
     // may go.
     av_packet_unref(g->packet);
@@ -228,6 +258,6 @@ int mv_grabber_idle(MvGrabber *g, MvVideoHandle *handle)
         av_packet_unref(g->packet);
     }
     g->passPackets++;
-    mySGDataProc(handle, g->packet);
+    *sample = g->packet;
     return 0;
 }
