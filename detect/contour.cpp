@@ -104,7 +104,7 @@ int check_square(int area, MvMarkerCandidate *cand, double factor)
 
 }  // namespace
 
-extern "C" int mvGetContour(const unsigned short *labelImage, const int *labelTable,
+extern "C" int mvGetContour(const MvLabel *labelImage, const int *labelTable,
                             int label, const int clip[4], MvMarkerCandidate *cand)
 {
     const int xsize = mvImageProcMode == 1 ? mvImXsize / 2 : mvImXsize;
@@ -113,7 +113,7 @@ extern "C" int mvGetContour(const unsigned short *labelImage, const int *labelTa
 
     int sx = -1;
     const int sy = clip[2];
-    const unsigned short *row = labelImage + (long)sy * xsize;
+    const MvLabel *row = labelImage + (long)sy * xsize;
     for (int i = clip[0]; i <= clip[1]; i++) {
         if (row[i] > 0 && labelTable[row[i] - 1] == label) {
             sx = i;
@@ -181,7 +181,7 @@ extern "C" int mvGetContour(const unsigned short *labelImage, const int *labelTa
     return 0;
 }
 
-extern "C" MvMarkerCandidate *mvDetectMarker2(const unsigned short *labelImage,
+extern "C" MvMarkerCandidate *mvDetectMarker2(const MvLabel *labelImage,
                                               int labelCount, const int *labelTable,
                                               const int *area, const double *pos,
                                               const int *clip, int areaMax, int areaMin,

@@ -1,5 +1,6 @@
 /* driver.cpp - the detection entry points and the frame-to-frame history
    that steadies marker identities. */
+#include "morvex/camera.h"
 #include "morvex/detect.h"
 #include "detect_internal.h"
 #include "detect_state.h"
@@ -22,7 +23,7 @@ MvHistoryEntry prev_info[MV_SQUARE_MAX];
 int prev_num = 0;
 MvMarkerInfo *wmarker_info = nullptr;
 
-const int kAreaMax = 100000;
+const int kAreaMax = 100000;       // for working images up to 320000 pixels
 const int kAreaMin = 70;
 const double kCornerFactor = 1.0;
 const double kIdentityMin = 0.5;
@@ -40,6 +41,16 @@ bool corresponds(const MvMarkerInfo &a, const MvMarkerInfo &b, double *q)
     return *q < 0.5;
 }
 
+// The largest border kept, frame pixels. A larger working image than the
+// 320000 pixels this was chosen for shows markers proportionally larger.
+int area_max()
+{
+    long work = (long)mvImXsize * mvImYsize;
+    if (mvImageProcMode == 1) work = (long)(mvImXsize / 2) * (mvImYsize / 2);
+    if (work <= 320000) return kAreaMax;
+    return (int)((double)kAreaMax * work / 320000);
+}
+
 // Steps shared by both entry points: labelling, candidates, fitting and
 // identification. Returns -1 when labelling fails.
 int detect_frame(const unsigned char *image, int thresh)
@@ -48,11 +59,11 @@ int detect_frame(const unsigned char *image, int thresh)
     marker_candidate_num = 0;
     int *area = nullptr, *clip = nullptr, *labelTable = nullptr;
     double *pos = nullptr;
-    unsigned short *labels = mvLabeling(image, thresh, &labelCount, &area, &pos, &clip,
+    MvLabel *labels = mvLabeling(image, thresh, &labelCount, &area, &pos, &clip,
                                         &labelTable);
     if (labels == nullptr) return -1;
     marker_info2 = mvDetectMarker2(labels, labelCount, labelTable, area, pos, clip,
-                                   kAreaMax, kAreaMin, kCornerFactor, &wmarker_num);
+                                   area_max(), kAreaMin, kCornerFactor, &wmarker_num);
     marker_candidate_num = wmarker_num;
     wmarker_info = mvGetMarkerInfo(image, marker_info2, &wmarker_num);
     return 0;

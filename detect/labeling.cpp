@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "morvex/camera.h"
 #include "morvex/detect.h"
@@ -14,20 +16,46 @@ unsigned char *mvImage = nullptr;
 
 namespace {
 
-// Labels go up to MV_LABEL_MAX, so the label image needs a type that holds
-// 32768 as a positive value.
-unsigned short l_imageL[MV_LABEL_IMAGE_MAX];
-int workL[MV_LABEL_MAX];
-int work2L[MV_LABEL_MAX * 7];
+// Per-frame storage, grown to the largest frame and label count seen so far
+// and then reused: steady-state frames allocate nothing.
+std::vector<MvLabel> l_imageL;
+std::vector<int> workL;        // provisional label -> representative, then component
+std::vector<int> parentL;      // union-find over provisional labels, root = smallest
 int wlabel_numL = 0;
-int wareaL[MV_LABEL_MAX];
-double wposL[MV_LABEL_MAX * 2];
-int wclipL[MV_LABEL_MAX * 4];
+std::vector<int> wareaL;
+std::vector<double> wposL;
+std::vector<int> wclipL;
+
+// Pixel count, coordinate sums (64 bits: a large frame's sums pass 2^31) and
+// box of the pixels carrying one provisional label.
+struct LabelStats {
+    int area;
+    long long sx, sy;
+    int x0, x1, y0, y1;
+};
+std::vector<LabelStats> work2L;
 
 // Size in pixels of the debug image we allocated, so a larger working image
 // later (another camera, or full resolution after half) gets a larger one.
 long debug_capacity = 0;
 unsigned char *debug_buffer = nullptr;
+
+template <typename T>
+void ensure(std::vector<T> &v, size_t n)
+{
+    if (v.size() < n) v.resize(n);
+}
+
+// The representative (smallest label) of provisional label p's group, with
+// path halving.
+inline int find_root(int *parent, int p)
+{
+    while (parent[p - 1] != p) {
+        parent[p - 1] = parent[parent[p - 1] - 1];
+        p = parent[p - 1];
+    }
+    return p;
+}
 
 void put_zero(unsigned char *buffer, long n)
 {
@@ -64,8 +92,8 @@ void prepare_debug_image(int lxsize, int lysize)
 }
 
 template <bool kDebug>
-unsigned short *labeling(const unsigned char *image, int thresh, int *labelCount,
-                         int **area, double **pos, int **clip, int **labelTable)
+MvLabel *labeling(const unsigned char *image, int thresh, int *labelCount, int **area,
+                  double **pos, int **clip, int **labelTable)
 {
     int lxsize, lysize, step;
     if (mvImageProcMode == 1) {
@@ -77,26 +105,30 @@ unsigned short *labeling(const unsigned char *image, int thresh, int *labelCount
         lysize = mvImYsize;
         step = 1;
     }
-    // The label image has room for MV_LABEL_IMAGE_MAX entries only.
-    if (lxsize <= 0 || lysize <= 0 || (long)lxsize * lysize > MV_LABEL_IMAGE_MAX)
-        return nullptr;
+    if (lxsize <= 0 || lysize <= 0 || (long)lxsize * lysize > MV_WORK_PIXELS_MAX) return nullptr;
     if (kDebug) prepare_debug_image(lxsize, lysize);
 
-    unsigned short *img = l_imageL;
+    ensure(l_imageL, (size_t)lxsize * lysize);
+    MvLabel *img = l_imageL.data();
     for (int i = 0; i < lxsize; i++) {
         img[i] = 0;
-        img[(lysize - 1) * lxsize + i] = 0;
+        img[(long)(lysize - 1) * lxsize + i] = 0;
     }
     for (int j = 0; j < lysize; j++) {
-        img[j * lxsize] = 0;
-        img[j * lxsize + lxsize - 1] = 0;
+        img[(long)j * lxsize] = 0;
+        img[(long)j * lxsize + lxsize - 1] = 0;
     }
 
     const int limit = thresh * 3;
     int wk_max = 0;
+    // A new provisional label needs a slot; room grows by halves of what the
+    // largest frame so far needed.
+    int room = (int)parentL.size();
+    int *parent = parentL.data();
+    LabelStats *stats = work2L.data();
     for (int j = 1; j < lysize - 1; j++) {
-        unsigned short *p = &img[j * lxsize + 1];
-        const unsigned short *above = p - lxsize;
+        MvLabel *p = &img[(long)j * lxsize + 1];
+        const MvLabel *above = p - lxsize;
         const unsigned char *src = image + ((long)(j * step) * mvImXsize + step) * 4;
         unsigned char *dbg = kDebug ? mvImage + ((long)j * lxsize + 1) * 4 : nullptr;
         for (int i = 1; i < lxsize - 1; i++, p++, above++, src += 4 * step) {
@@ -112,17 +144,14 @@ unsigned short *labeling(const unsigned char *image, int thresh, int *labelCount
                 label = above[0];
             } else if (above[1] > 0 && (above[-1] > 0 || p[-1] > 0)) {
                 // A merge: the pixel joins both groups under the smaller
-                // representative; the table always names representatives.
+                // representative, which stays the root of the joined group.
                 int other = above[-1] > 0 ? above[-1] : p[-1];
-                int ra = workL[above[1] - 1];
-                int rb = workL[other - 1];
+                int ra = find_root(parent, above[1]);
+                int rb = find_root(parent, other);
                 int lo = ra < rb ? ra : rb;
                 int hi = ra < rb ? rb : ra;
                 label = lo;
-                if (lo != hi) {
-                    for (int k = 0; k < wk_max; k++)
-                        if (workL[k] == hi) workL[k] = lo;
-                }
+                parent[hi - 1] = lo;
             } else if (above[1] > 0) {
                 label = above[1];
             } else if (above[-1] > 0) {
@@ -130,39 +159,47 @@ unsigned short *labeling(const unsigned char *image, int thresh, int *labelCount
             } else if (p[-1] > 0) {
                 label = p[-1];
             } else {
+                if (wk_max == room) {
+                    room = room < 1024 ? 4096 : room + room / 2;
+                    ensure(parentL, room);
+                    ensure(work2L, room);
+                    parent = parentL.data();
+                    stats = work2L.data();
+                }
                 wk_max++;
-                if (wk_max > MV_LABEL_MAX) return nullptr;
-                workL[wk_max - 1] = wk_max;
-                int *st = &work2L[(wk_max - 1) * 7];
-                st[0] = 1; st[1] = i; st[2] = j;
-                st[3] = i; st[4] = i; st[5] = j; st[6] = j;
-                *p = (unsigned short)wk_max;
+                parent[wk_max - 1] = wk_max;
+                stats[wk_max - 1] = {1, i, j, i, i, j, j};
+                *p = (MvLabel)wk_max;
                 continue;
             }
-            *p = (unsigned short)label;
-            int *st = &work2L[(label - 1) * 7];
-            st[0]++;
-            st[1] += i;
-            st[2] += j;
-            if (st[3] > i) st[3] = i;
-            if (st[4] < i) st[4] = i;
-            if (st[5] > j) st[5] = j;
-            if (st[6] < j) st[6] = j;
+            *p = (MvLabel)label;
+            LabelStats &st = stats[label - 1];
+            st.area++;
+            st.sx += i;
+            st.sy += j;
+            if (st.x0 > i) st.x0 = i;
+            if (st.x1 < i) st.x1 = i;
+            if (st.y0 > j) st.y0 = j;
+            if (st.y1 < j) st.y1 = j;
         }
     }
 
-    // Representatives are the smallest label of their group, so visiting in
-    // increasing order numbers components by their first pixel in raster
-    // order and always finds the representative's number already given.
+    // Roots are the smallest label of their group, so visiting in increasing
+    // order numbers components by their first pixel in raster order and
+    // always finds the root's number already given.
+    ensure(workL, wk_max);
     int num = 0;
     for (int k = 1; k <= wk_max; k++) {
-        if (workL[k - 1] == k) workL[k - 1] = ++num;
-        else workL[k - 1] = workL[workL[k - 1] - 1];
+        const int r = find_root(parent, k);
+        workL[k - 1] = r == k ? ++num : workL[r - 1];
     }
     wlabel_numL = num;
     *labelCount = num;
     if (num == 0) return img;
 
+    ensure(wareaL, num);
+    ensure(wposL, (size_t)num * 2);
+    ensure(wclipL, (size_t)num * 4);
     for (int c = 0; c < num; c++) {
         wareaL[c] = 0;
         wposL[c * 2] = 0.0;
@@ -174,42 +211,45 @@ unsigned short *labeling(const unsigned char *image, int thresh, int *labelCount
     }
     for (int k = 0; k < wk_max; k++) {
         int c = workL[k] - 1;
-        const int *st = &work2L[k * 7];
-        wareaL[c] += st[0];
-        wposL[c * 2] += st[1];
-        wposL[c * 2 + 1] += st[2];
-        if (wclipL[c * 4 + 0] > st[3]) wclipL[c * 4 + 0] = st[3];
-        if (wclipL[c * 4 + 1] < st[4]) wclipL[c * 4 + 1] = st[4];
-        if (wclipL[c * 4 + 2] > st[5]) wclipL[c * 4 + 2] = st[5];
-        if (wclipL[c * 4 + 3] < st[6]) wclipL[c * 4 + 3] = st[6];
+        const LabelStats &st = stats[k];
+        wareaL[c] += st.area;
+        wposL[c * 2] += (double)st.sx;
+        wposL[c * 2 + 1] += (double)st.sy;
+        if (wclipL[c * 4 + 0] > st.x0) wclipL[c * 4 + 0] = st.x0;
+        if (wclipL[c * 4 + 1] < st.x1) wclipL[c * 4 + 1] = st.x1;
+        if (wclipL[c * 4 + 2] > st.y0) wclipL[c * 4 + 2] = st.y0;
+        if (wclipL[c * 4 + 3] < st.y1) wclipL[c * 4 + 3] = st.y1;
     }
     for (int c = 0; c < num; c++) {
         wposL[c * 2] /= wareaL[c];
         wposL[c * 2 + 1] /= wareaL[c];
     }
 
-    *area = wareaL;
-    *pos = wposL;
-    *clip = wclipL;
-    *labelTable = workL;
+    *area = wareaL.data();
+    *pos = wposL.data();
+    *clip = wclipL.data();
+    *labelTable = workL.data();
     return img;
 }
 
 }  // namespace
 
-extern "C" unsigned short *mvLabeling(const unsigned char *image, int thresh,
-                                      int *labelCount, int **area, double **pos,
-                                      int **clip, int **labelTable)
+extern "C" MvLabel *mvLabeling(const unsigned char *image, int thresh, int *labelCount,
+                               int **area, double **pos, int **clip, int **labelTable)
 {
-    if (mvDebug) return labeling<true>(image, thresh, labelCount, area, pos, clip, labelTable);
-    return labeling<false>(image, thresh, labelCount, area, pos, clip, labelTable);
+    try {
+        if (mvDebug) return labeling<true>(image, thresh, labelCount, area, pos, clip, labelTable);
+        return labeling<false>(image, thresh, labelCount, area, pos, clip, labelTable);
+    } catch (const std::bad_alloc &) {
+        return nullptr;   // storage could not grow for this frame
+    }
 }
 
 extern "C" int mvGetImgFeature(int *num, int **area, int **clip, double **pos)
 {
     *num = wlabel_numL;
-    *area = wareaL;
-    *clip = wclipL;
-    *pos = wposL;
+    *area = wareaL.data();
+    *clip = wclipL.data();
+    *pos = wposL.data();
     return 0;
 }

@@ -25,8 +25,8 @@
  *   - Per-frame results (marker table, label image, candidate table, capture
  *     buffer) live in static storage and stay valid until the next call of
  *     the operation that produced them.
- *   - Capacities: 32768 provisional labels and 320000 working pixels per
- *     frame, 30 candidates, 30 markers, 30 history entries, 10000 outline
+ *   - Capacities: 4096 x 4096 working pixels per frame (any number of dark
+ *     components), 30 candidates, 30 markers, 30 history entries, 10000 outline
  *     points per candidate, 50 patterns, 500 point pairs per pose.
  *
  * Conventions:

@@ -10,6 +10,7 @@
 #include "morvex/camera.h"
 #include "morvex/detect.h"
 #include "morvex/pattern.h"
+#include "morvex/pose.h"
 #include "render.h"
 
 namespace {
@@ -64,7 +65,52 @@ void BM_DetectMarker(benchmark::State &state)
     state.SetItemsProcessed(state.iterations());
 }
 
+// Detection plus the pose of the marker found, on HD frames at full and half
+// resolution: the camera is the bundled one rescaled to the frame size.
+void BM_DetectAndPoseHD(benchmark::State &state)
+{
+    const int w = (int)state.range(0), h = (int)state.range(1);
+    mvImageProcMode = (int)state.range(2);
+    MvCameraParam full, cam;
+    if (!prepare() || mvParamLoad("resources/camera_para.dat", 1, &full) < 0) {
+        state.SkipWithError("run from build/bin: the resources are needed");
+        return;
+    }
+    mvParamChangeSize(&full, w, h, &cam);
+    mvInitCparam(&cam);
+    double trans[3][4];
+    render::poseAt(cam, w * 0.45, h * 0.55, 500.0, 25.0, 30.0, trans);
+    render::Image frame;
+    render::Options opt;
+    opt.supersample = 2;
+    render::renderFrame(gMarker, 80.0, trans, cam, opt, &frame);
+
+    int found = 0;
+    const double centre[2] = {0.0, 0.0};
+    for (auto _ : state) {
+        MvMarkerInfo *list;
+        int n = 0;
+        mvDetectMarker(frame.pixels.data(), 100, &list, &n);
+        found = 0;
+        for (int k = 0; k < n; k++)
+            if (list[k].id >= 0) {
+                benchmark::DoNotOptimize(mvGetTransMat(&list[k], centre, 80.0, trans));
+                found++;
+            }
+    }
+    mvImageProcMode = 0;
+    state.counters["identified"] = found;
+}
+
 }  // namespace
+
+BENCHMARK(BM_DetectAndPoseHD)
+    ->ArgNames({"width", "height", "half"})
+    ->Args({1280, 720, 0})
+    ->Args({1280, 720, 1})
+    ->Args({1920, 1080, 0})
+    ->Args({1920, 1080, 1})
+    ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_DetectMarker)
     ->ArgNames({"width", "clutter"})

@@ -16,9 +16,10 @@
 
    Limits: not thread-safe, not re-entrant; every result lives in static
    storage and stays valid only until the next call of the same stage.
-   Capacities: 32768 provisional labels per frame, a working image of at
-   most 320000 pixels, 30 candidates, 30 markers, 30 history entries,
-   MV_CONTOUR_MAX outline points per candidate. */
+   Capacities: a working image of at most MV_WORK_PIXELS_MAX pixels (any
+   number of dark components), 30 candidates, 30 markers, 30 history
+   entries, MV_CONTOUR_MAX outline points per candidate. Storage for the
+   working image grows with the largest frame seen and is then reused. */
 #ifndef MORVEX_DETECT_H
 #define MORVEX_DETECT_H
 
@@ -27,6 +28,15 @@ extern "C" {
 #endif
 
 #define MV_CONTOUR_MAX 10000   /* outline points per candidate */
+/* Working-image pixels (frame pixels, or a quarter of them at half
+   resolution): 4096 x 4096. */
+#define MV_WORK_PIXELS_MAX 16777216L
+
+/* One label image entry: 0 for bright pixels and the frame border, else a
+   provisional label. 32 bits wide, so that a large frame's labels fit (it was
+   16 bits when frames were limited to 320000 working pixels; C callers that
+   held the label image as unsigned short must use MvLabel). */
+typedef unsigned int MvLabel;
 
 /* One square candidate: a dark component whose outline splits into four
    straight sides. Frame (observed) pixel coordinates. */
@@ -66,16 +76,16 @@ extern unsigned char *mvImage;
 /* Thresholds the frame (dark: R + G + B <= 3 * thresh) and labels the
    8-connected dark components of the working image. Returns the label
    image (working width x height entries, row-major, 0 = bright or frame
-   border, > 0 = provisional label), or NULL when the frame yields more
-   than 32768 provisional labels or the working image is empty or larger
-   than 320000 pixels. On success *labelCount receives the component count;
+   border, > 0 = provisional label), or NULL when the working image is
+   empty or larger than MV_WORK_PIXELS_MAX pixels (or, only on a machine
+   out of memory, when its storage cannot grow). On success *labelCount receives the component count;
    when it is > 0, *area (pixel count per component), *pos (centroid x, y
    pairs), *clip (inclusive box: min x, max x, min y, max y per component)
    and *labelTable (component number, 1-based, of provisional label p at
    index p - 1) are set. Working-image units throughout. Every pointer
    handed out points into static storage, valid until the next mvLabeling
    (or detection) call; never free them. */
-unsigned short *mvLabeling(const unsigned char *image, int thresh,
+MvLabel *mvLabeling(const unsigned char *image, int thresh,
                            int *labelCount, int **area, double **pos,
                            int **clip, int **labelTable);
 
@@ -90,7 +100,7 @@ int mvGetImgFeature(int *num, int **area, int **clip, double **pos);
    lying on a larger one. Inputs are mvLabeling's results. *count receives
    the number of candidates (0..30). Returns the candidate table (frame
    coordinates), static storage valid until the next call; never NULL. */
-MvMarkerCandidate *mvDetectMarker2(const unsigned short *labelImage,
+MvMarkerCandidate *mvDetectMarker2(const MvLabel *labelImage,
                                    int labelCount, const int *labelTable,
                                    const int *area, const double *pos,
                                    const int *clip, int areaMax, int areaMin,
@@ -101,7 +111,7 @@ MvMarkerCandidate *mvDetectMarker2(const unsigned short *labelImage,
    closed by a copy of the first point, into candidate->contourCount,
    contourX, contourY (working-image coordinates). Returns 0, or -1 (with a
    message on standard output) when no outline can be traced. */
-int mvGetContour(const unsigned short *labelImage, const int *labelTable,
+int mvGetContour(const MvLabel *labelImage, const int *labelTable,
                  int label, const int clip[4], MvMarkerCandidate *candidate);
 
 /* Fits the four sides of each of the *count candidates (in ideal

@@ -259,25 +259,29 @@ TEST_F(ViewerRun, MissingResourceEndsStartUpWithItsMessageAndStatusOne)
     }
 }
 
-TEST_F(ViewerRun, FrameWhoseDetectionFailsIsSkippedAndTheViewerGoesOn)
+TEST_F(ViewerRun, HDFramesAreTrackedAtFullResolution)
 {
     std::string why;
     ASSERT_TRUE(morvex_test::ensureDisplay(&why)) << why;
-    // Two 640 x 480 frames: isolated dark dots, one per 2 x 2 pixels, need
-    // 76800 labels and overflow the labelling (at most 32768); then the
-    // marker, rendered with the bundled camera at a known pose.
-    ASSERT_EQ(mvParamLoad((kResources + "/camera_para.dat").c_str(), 1, &cam), 0);
-    render::Image dots{640, 480, 3, std::vector<uint8_t>(640 * 480 * 3, 255)}, marker, frame;
-    for (int y = 0; y < 480; y += 2)
-        for (int x = 0; x < 640; x += 2) std::fill_n(&dots.pixels[3 * (y * 640 + x)], 3, 0);
+    // Two 1280 x 720 frames: isolated dark dots, one per 2 x 2 pixels
+    // (229 000 components), then the marker, rendered with the bundled
+    // camera rescaled to the frame at a known pose.
+    MvCameraParam file_cam;
+    ASSERT_EQ(mvParamLoad((kResources + "/camera_para.dat").c_str(), 1, &file_cam), 0);
+    mvParamChangeSize(&file_cam, 1280, 720, &cam);
+    render::Image dots{1280, 720, 3, std::vector<uint8_t>(1280 * 720 * 3, 255)}, marker, frame;
+    for (int y = 0; y < 720; y += 2)
+        for (int x = 0; x < 1280; x += 2) std::fill_n(&dots.pixels[3 * (y * 1280 + x)], 3, 0);
     std::string err;
     ASSERT_TRUE(render::readImage(MORVEX_SOURCE_DIR "/resources/marker.png", &marker, &err)) << err;
-    render::poseAt(cam, 300, 260, 350.0, 25.0, 15.0, trans);
+    render::poseAt(cam, 600, 380, 350.0, 25.0, 15.0, trans);
     render::renderFrame(marker, 45.0, trans, cam, render::Options(), &frame);
     ASSERT_TRUE(render::writePng(dir + "/frame0.png", dots, &err)) << err;
     ASSERT_TRUE(render::writePng(dir + "/frame1.png", frame, &err)) << err;
 
-    start(kBin + "/mvviewer", {"-file=" + dir + "/frame%d.png", "-nopace", "-width=640", "-height=480"});
-    runToLastFrameAndEscape(1280, 960);
+    start(kBin + "/mvviewer", {"-file=" + dir + "/frame%d.png", "-nopace", "-width=1280", "-height=720"});
+    runToLastFrameAndEscape(2560, 1440);
+    std::system(("convert -size 2560x1440 -depth 8 rgb:" + dir + "/shot.rgb -resize 50% " + kBin +
+                 "/app_viewer_hd_screenshot.png").c_str());
     expectSceneOnMarker(false);  // the second frame tracked
 }

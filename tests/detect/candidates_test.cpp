@@ -19,7 +19,7 @@ Found candidates(const TestFrame &f, int areaMax = 100000, int areaMin = 70)
 {
     int n, *area, *clip, *table;
     double *pos;
-    unsigned short *img = mvLabeling(f.data(), 100, &n, &area, &pos, &clip, &table);
+    MvLabel *img = mvLabeling(f.data(), 100, &n, &area, &pos, &clip, &table);
     Found r;
     if (img == nullptr) return r;
     r.cand = mvDetectMarker2(img, n, table, area, pos, clip, areaMax, areaMin, 1.0, &r.count);

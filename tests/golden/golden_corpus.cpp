@@ -304,7 +304,7 @@ void recordLabels(const Frame &f, std::string *out)
 {
     int n = 0, *area = nullptr, *clip = nullptr, *table = nullptr;
     double *pos = nullptr;
-    const unsigned short *labels = mvLabeling(f.px.data(), kThresh, &n, &area, &pos, &clip, &table);
+    const MvLabel *labels = mvLabeling(f.px.data(), kThresh, &n, &area, &pos, &clip, &table);
     if (labels == nullptr) {
         *out += " labels: fail\n";
         return;
@@ -312,16 +312,22 @@ void recordLabels(const Frame &f, std::string *out)
     const int lw = mvImageProcMode == 1 ? f.w / 2 : f.w;
     const int lh = mvImageProcMode == 1 ? f.h / 2 : f.h;
     Hash image, tables;
-    unsigned short top = 0;
-    for (int i = 0; i < lw * lh; i++) top = labels[i] > top ? labels[i] : top;
-    image.add(labels, sizeof(unsigned short) * lw * lh);
+    // Each entry as 16 bits, plus its high half where it has one, so that the
+    // hash does not depend on the entry's width.
+    MvLabel top = 0;
+    for (int i = 0; i < lw * lh; i++) {
+        top = labels[i] > top ? labels[i] : top;
+        const uint16_t lo = (uint16_t)labels[i], hi = (uint16_t)(labels[i] >> 16);
+        image.add(&lo, 2);
+        if (hi != 0) image.add(&hi, 2);
+    }
     if (n > 0) {
         tables.add(area, sizeof(int) * n);
         tables.add(pos, sizeof(double) * 2 * n);
         tables.add(clip, sizeof(int) * 4 * n);
         tables.add(table, sizeof(int) * top);
     }
-    put(out, " labels: %d provisional %d image %016" PRIx64 " tables %016" PRIx64 "\n", n, top,
+    put(out, " labels: %d provisional %u image %016" PRIx64 " tables %016" PRIx64 "\n", n, top,
         image.h, tables.h);
 
     int count = 0;

@@ -31,7 +31,7 @@ std::string start_xvfb(std::string *error)
         if (getppid() != parent || wfd < 0 || devnull < 0) _exit(1);
         for (int fd = 0; fd < 3; fd++) dup2(devnull, fd);
         const std::string fdtext = std::to_string(wfd);
-        execlp("Xvfb", "Xvfb", "-displayfd", fdtext.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
+        execlp("Xvfb", "Xvfb", "-displayfd", fdtext.c_str(), "-screen", "0", "2560x1600x24", "-nolisten",
                "tcp", (char *)nullptr);
         _exit(127);
     }

@@ -7,7 +7,7 @@
 // process. Link `morvex_test_display` (CMake target in tests/support).
 //
 // When DISPLAY is set it is used as it is. Otherwise a private Xvfb
-// (1280 x 1024 x 24, no TCP) is started; it picks a free display number
+// (2560 x 1600 x 24, room for an HD frame at zoom 2; no TCP) is started; it picks a free display number
 // itself (-displayfd), so test programs running in parallel never share or
 // collide. DISPLAY is then set for this process and inherited by every child
 // it starts, and the server is ended when this process ends, however it ends
