@@ -271,11 +271,11 @@ TEST_F(ViewerRun, FrameWhoseDetectionFailsIsSkippedAndTheViewerGoesOn)
     for (int y = 0; y < 480; y += 2)
         for (int x = 0; x < 640; x += 2) std::fill_n(&dots.pixels[3 * (y * 640 + x)], 3, 0);
     std::string err;
-    ASSERT_TRUE(render::readImage(MORVEX_SOURCE_DIR "/resources/marker.png", &marker, &err)) << err;
+    ASSERT_TRUE(mvtool::readImage(MORVEX_SOURCE_DIR "/resources/marker.png", &marker, &err)) << err;
     render::poseAt(cam, 300, 260, 350.0, 25.0, 15.0, trans);
     render::renderFrame(marker, 45.0, trans, cam, render::Options(), &frame);
-    ASSERT_TRUE(render::writePng(dir + "/frame0.png", dots, &err)) << err;
-    ASSERT_TRUE(render::writePng(dir + "/frame1.png", frame, &err)) << err;
+    ASSERT_TRUE(mvtool::writePng(dir + "/frame0.png", dots, &err)) << err;
+    ASSERT_TRUE(mvtool::writePng(dir + "/frame1.png", frame, &err)) << err;
 
     start(kBin + "/mvviewer", {"-file=" + dir + "/frame%d.png", "-nopace", "-width=640", "-height=480"});
     runToLastFrameAndEscape(1280, 960);

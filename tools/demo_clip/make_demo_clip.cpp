@@ -104,7 +104,7 @@ int main(int argc, char **argv)
                       truthPath = argv[4];
     std::string err;
     render::Image marker;
-    if (!render::readImage(markerPath, &marker, &err)) {
+    if (!mvtool::readImage(markerPath, &marker, &err)) {
         fprintf(stderr, "make_demo_clip: %s\n", err.c_str());
         return 1;
     }

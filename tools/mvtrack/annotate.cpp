@@ -3,7 +3,7 @@
 #include "annotate.h"
 
 #include "clip_writer.h"
-#include "render.h"
+#include "image_io.h"
 
 #include <algorithm>
 #include <cmath>
@@ -129,12 +129,12 @@ public:
     {
         char num[32];
         snprintf(num, sizeof num, "%0*ld", width_, index);
-        render::Image img;
+        mvtool::Image img;
         img.width = canvas.width;
         img.height = canvas.height;
         img.channels = 3;
         img.pixels = canvas.rgb;
-        return render::writePng(head_ + num + tail_, img, error);
+        return mvtool::writePng(head_ + num + tail_, img, error);
     }
     bool finish(std::string *) override { return true; }
 
