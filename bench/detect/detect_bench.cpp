@@ -22,7 +22,7 @@ bool prepare()
 {
     if (gReady) return true;
     std::string err;
-    if (!render::readImage("resources/marker.png", &gMarker, &err)) {
+    if (!mvtool::readImage("resources/marker.png", &gMarker, &err)) {
         std::fprintf(stderr, "%s\n", err.c_str());
         return false;
     }

@@ -96,7 +96,7 @@ int main(int argc, char **argv)
     mvInitCparam(&cam);
     render::Image marker;
     std::string err;
-    if (!render::readImage(marker_path, &marker, &err)) {
+    if (!mvtool::readImage(marker_path, &marker, &err)) {
         std::fprintf(stderr, "marker_range: %s\n", err.c_str());
         return 1;
     }

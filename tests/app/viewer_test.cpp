@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "morvex.h"
+#include "projection.h"
 #include "render.h"
 #include "test_display.h"
 #include "../support/test_util.h"
@@ -111,13 +112,11 @@ protected:
     // ideal image position times the zoom 2 (the video is shown undistorted).
     void project(double x, double y, double z, double *u, double *v) const
     {
-        double c[3], p[3];
-        for (int i = 0; i < 3; i++) c[i] = trans[i][0] * x + trans[i][1] * y + trans[i][2] * z + trans[i][3];
-        for (int i = 0; i < 3; i++)
-            p[i] = cam.projection[i][0] * c[0] + cam.projection[i][1] * c[1] + cam.projection[i][2] * c[2] +
-                   cam.projection[i][3];
-        *u = 2.0 * p[0] / p[2];
-        *v = 2.0 * p[1] / p[2];
+        const double point[3] = {x, y, z};
+        double ideal[2];
+        mvtool::projectPoint(trans, cam, point, ideal, nullptr);
+        *u = 2.0 * ideal[0];
+        *v = 2.0 * ideal[1];
     }
     void expectSceneOnMarker(bool fountain) const;
 
@@ -273,11 +272,11 @@ TEST_F(ViewerRun, HDFramesAreTrackedAtFullResolution)
     for (int y = 0; y < 720; y += 2)
         for (int x = 0; x < 1280; x += 2) std::fill_n(&dots.pixels[3 * (y * 1280 + x)], 3, 0);
     std::string err;
-    ASSERT_TRUE(render::readImage(MORVEX_SOURCE_DIR "/resources/marker.png", &marker, &err)) << err;
+    ASSERT_TRUE(mvtool::readImage(MORVEX_SOURCE_DIR "/resources/marker.png", &marker, &err)) << err;
     render::poseAt(cam, 600, 380, 350.0, 25.0, 15.0, trans);
     render::renderFrame(marker, 45.0, trans, cam, render::Options(), &frame);
-    ASSERT_TRUE(render::writePng(dir + "/frame0.png", dots, &err)) << err;
-    ASSERT_TRUE(render::writePng(dir + "/frame1.png", frame, &err)) << err;
+    ASSERT_TRUE(mvtool::writePng(dir + "/frame0.png", dots, &err)) << err;
+    ASSERT_TRUE(mvtool::writePng(dir + "/frame1.png", frame, &err)) << err;
 
     start(kBin + "/mvviewer", {"-file=" + dir + "/frame%d.png", "-nopace", "-width=1280", "-height=720"});
     runToLastFrameAndEscape(2560, 1440);

@@ -39,7 +39,7 @@ protected:
         ASSERT_EQ(mvParamLoad("resources/camera_para.dat", 1, &full), 0);
         mvParamChangeSize(&full, 320, 240, &gCam);
         std::string err;
-        ASSERT_TRUE(render::readImage("resources/marker.png", &gMarker, &err)) << err;
+        ASSERT_TRUE(mvtool::readImage("resources/marker.png", &gMarker, &err)) << err;
         gPatt = mvLoadPatt("resources/patt.lumo");
         ASSERT_GE(gPatt, 0);
     }

@@ -41,7 +41,7 @@ ToolRun tool(const std::string &args) {
 render::Image readPng(const std::string &path) {
     render::Image img;
     std::string error;
-    EXPECT_TRUE(render::readImage(path, &img, &error)) << error;
+    EXPECT_TRUE(mvtool::readImage(path, &img, &error)) << error;
     return img;
 }
 
@@ -94,7 +94,7 @@ TEST_F(Tool, MarkerFromAPictureIsFoundInEveryRollWithItsDirection) {
     std::string pic = tempPath("alt.png"), png = tempPath("alt-marker.png"),
                 patt = tempPath("alt.lumo");
     std::string error;
-    ASSERT_TRUE(render::writePng(pic, render::makeAlternatePicture(3), &error)) << error;
+    ASSERT_TRUE(mvtool::writePng(pic, render::makeAlternatePicture(3), &error)) << error;
     ToolRun r = tool(pic + " --png " + png + " --px 400 --patt " + patt);
     ASSERT_EQ(r.status, 0) << r.out;
     const int slot = mvLoadPatt(patt.c_str());
@@ -133,7 +133,7 @@ TEST_F(Tool, TeachesAPatternFromAFrame) {
     render::renderFrame(render::makeMarker(render::makeAlternatePicture(4), 400), 60.0, trans,
                         cam, render::Options(), &frame);
     std::string fpath = tempPath("frame.png"), patt = tempPath("taught.lumo"), error;
-    ASSERT_TRUE(render::writePng(fpath, frame, &error)) << error;
+    ASSERT_TRUE(mvtool::writePng(fpath, frame, &error)) << error;
     ToolRun r = tool("--from-frame " + fpath + " --patt " + patt);
     ASSERT_EQ(r.status, 0) << r.out;
     ASSERT_EQ(mvLoadPatt(patt.c_str()), 0);
@@ -149,7 +149,7 @@ TEST_F(Tool, TeachesAPatternFromAFrame) {
 TEST_F(Tool, WritesAnSvgOfTheExactPrintedSize) {
     std::string pic = tempPath("alt.png"), svg = tempPath("m.svg");
     std::string error;
-    ASSERT_TRUE(render::writePng(pic, render::makeAlternatePicture(0), &error));
+    ASSERT_TRUE(mvtool::writePng(pic, render::makeAlternatePicture(0), &error));
     ToolRun r = tool(pic + " --svg " + svg + " --mm 45");
     ASSERT_EQ(r.status, 0) << r.out;
     const std::string text = morvex_test::slurp(svg);
@@ -161,8 +161,8 @@ TEST_F(Tool, ErrorsExitWithOneLineNamingTheCulprit) {
     std::string blank = tempPath("blank.png"), pic = tempPath("alt.png");
     const render::Image img{320, 240, 3, std::vector<uint8_t>(320 * 240 * 3, 200)};
     std::string error;
-    ASSERT_TRUE(render::writePng(blank, img, &error));
-    ASSERT_TRUE(render::writePng(pic, render::makeAlternatePicture(0), &error));
+    ASSERT_TRUE(mvtool::writePng(blank, img, &error));
+    ASSERT_TRUE(mvtool::writePng(pic, render::makeAlternatePicture(0), &error));
     struct Case { std::string args, culprit; } cases[] = {
         {"", "PICTURE"},
         {"/nonexistent/pic.png --patt x.lumo", "/nonexistent/pic.png"},

@@ -33,7 +33,7 @@ inline bool prepare(const std::string &dir, int xsize, int ysize, Setup *s,
     }
     mvParamChangeSize(&file, xsize, ysize, &s->cam);
     mvInitCparam(&s->cam);
-    if (!render::readImage(dir + "/marker.png", &s->marker, error)) return false;
+    if (!mvtool::readImage(dir + "/marker.png", &s->marker, error)) return false;
     static int patt = -2;
     if (patt == -2) patt = mvLoadPatt((dir + "/patt.lumo").c_str());
     s->patt = patt;

@@ -10,6 +10,7 @@
 #include "morvex/camera.h"
 #include "morvex/detect.h"
 #include "morvex/pose.h"
+#include "projection.h"
 
 namespace synth {
 
@@ -28,13 +29,9 @@ inline void use_camera(const double camera[3][4] = kCamera)
 inline void project(const double camera[3][4], const double trans[3][4],
                     const double x[3], double out[2])
 {
-    double c[3], h[3];
-    for (int r = 0; r < 3; r++)
-        c[r] = trans[r][0] * x[0] + trans[r][1] * x[1] + trans[r][2] * x[2] + trans[r][3];
-    for (int r = 0; r < 3; r++)
-        h[r] = camera[r][0] * c[0] + camera[r][1] * c[1] + camera[r][2] * c[2] + camera[r][3];
-    out[0] = h[0] / h[2];
-    out[1] = h[1] / h[2];
+    MvCameraParam p{};
+    std::memcpy(p.projection, camera, sizeof p.projection);
+    mvtool::projectPoint(trans, p, x, out, nullptr);
 }
 
 // Line k from vertex k to vertex k + 1, (a, b) a unit normal.

@@ -3,7 +3,7 @@
 // messages for wrong files and words.
 #include "mvtrack_json.h"
 #include "../support/test_util.h"
-#include "render.h"
+#include "image_io.h"
 
 #include "morvex.h"
 
@@ -215,9 +215,9 @@ TEST_F(Mvtrack, AnnotatedVideoAndPngSequenceReadBackFrameForFrame)
     }
     // The outline of an identified marker 25-70 pixels wide is well over 60
     // pixels of its colour.
-    render::Image img;
+    mvtool::Image img;
     std::string error;
-    ASSERT_TRUE(render::readImage(dir + "/f_005.png", &img, &error)) << error;
+    ASSERT_TRUE(mvtool::readImage(dir + "/f_005.png", &img, &error)) << error;
     EXPECT_TRUE(img.width == 320 && img.height == 240) << img.width << " x " << img.height;
     int outline = 0;
     for (size_t i = 0; i + 2 < img.pixels.size(); i += img.channels)

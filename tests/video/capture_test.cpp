@@ -3,7 +3,7 @@
 #include "video_support.h"
 
 #include "morvex/video.h"
-#include "render.h"
+#include "image_io.h"
 
 #include <gtest/gtest.h>
 
@@ -30,16 +30,16 @@ protected:
 TEST_F(CaptureFromFiles, PngSequenceComesBackByteForByteAsRgb)
 {
     const int w = 320, h = 240, frames = 3;
-    std::vector<render::Image> images(frames);
+    std::vector<mvtool::Image> images(frames);
     for (int k = 0; k < frames; k++) {
-        render::Image &img = images[k] = render::Image{w, h, 3, {}};
+        mvtool::Image &img = images[k] = mvtool::Image{w, h, 3, {}};
         for (int y = 0; y < h; y++)
             for (int x = 0; x < w; x++)
                 img.pixels.insert(img.pixels.end(), {static_cast<uint8_t>(x * 255 / (w - 1)),
                                                      static_cast<uint8_t>(y * 255 / (h - 1)),
                                                      static_cast<uint8_t>(40 * k + 10)});
         std::string err;
-        ASSERT_TRUE(render::writePng(vt::scratch("seq_" + std::to_string(k) + ".png"), img, &err)) << err;
+        ASSERT_TRUE(mvtool::writePng(vt::scratch("seq_" + std::to_string(k) + ".png"), img, &err)) << err;
     }
     CaptureStdout();
     ASSERT_TRUE(open("-nopace -file=" + vt::scratch("seq_%d.png")));

@@ -58,7 +58,7 @@ TEST(DemoClip, TruthHasOnePosePerFrameAndFramesMatchRendersOfThem)
 
     std::string err;
     render::Image marker;
-    ASSERT_TRUE(render::readImage(kDir + "/marker.png", &marker, &err)) << err;
+    ASSERT_TRUE(mvtool::readImage(kDir + "/marker.png", &marker, &err)) << err;
     MvCameraParam fileCam, cam;
     ASSERT_EQ(mvParamLoad((kDir + "/camera_para.dat").c_str(), 1, &fileCam), 0);
     mvParamChangeSize(&fileCam, demo_clip::kWidth, demo_clip::kHeight, &cam);

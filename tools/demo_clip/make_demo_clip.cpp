@@ -27,29 +27,12 @@ static double wave(double t, double period, double phase = 0.0)
     return std::sin(2.0 * kPi * t / period + phase);
 }
 
-// Ideal pixel of marker point (x, y, 0) under `trans`.
-static void project(const MvCameraParam &cam, const double trans[3][4], double x, double y,
-                    double *u, double *v)
-{
-    double c[3];
-    for (int i = 0; i < 3; i++) c[i] = trans[i][0] * x + trans[i][1] * y + trans[i][3];
-    double p[3];
-    for (int i = 0; i < 3; i++)
-        p[i] = cam.projection[i][0] * c[0] + cam.projection[i][1] * c[1] +
-               cam.projection[i][2] * c[2] + cam.projection[i][3];
-    *u = p[0] / p[2];
-    *v = p[1] / p[2];
-}
-
 static bool in_view(const MvCameraParam &cam, const double trans[3][4])
 {
-    const double h = demo_clip::kSideMm / 2;
-    const double corners[4][2] = {{-h, h}, {h, h}, {h, -h}, {-h, -h}};
-    for (const auto &c : corners) {
-        double u, v;
-        project(cam, trans, c[0], c[1], &u, &v);
-        if (!(u >= kMargin && u <= cam.xsize - 1 - kMargin && v >= kMargin &&
-              v <= cam.ysize - 1 - kMargin))
+    const render::Truth t = render::projectCorners(demo_clip::kSideMm, trans, cam);
+    for (const auto &p : t.ideal) {
+        if (!(p[0] >= kMargin && p[0] <= cam.xsize - 1 - kMargin && p[1] >= kMargin &&
+              p[1] <= cam.ysize - 1 - kMargin))
             return false;
     }
     return true;
@@ -104,7 +87,7 @@ int main(int argc, char **argv)
                       truthPath = argv[4];
     std::string err;
     render::Image marker;
-    if (!render::readImage(markerPath, &marker, &err)) {
+    if (!mvtool::readImage(markerPath, &marker, &err)) {
         fprintf(stderr, "make_demo_clip: %s\n", err.c_str());
         return 1;
     }

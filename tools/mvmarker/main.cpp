@@ -3,13 +3,11 @@
 #include "morvex/camera.h"
 #include "morvex/detect.h"
 #include "morvex/pattern.h"
+#include "image_io.h"
 #include "pattern_cells.h"
 #include "render.h"
 #include "tool_support.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -72,7 +70,7 @@ std::string bundled_camera() {
 render::Image read_picture(const std::string &path) {
     render::Image img;
     std::string error;
-    if (!render::readImage(path, &img, &error))
+    if (!mvtool::readImage(path, &img, &error))
         fail(error);
     if (img.width < 1 || img.height < 1) fail(path + ": empty image");
     return img;
@@ -97,22 +95,11 @@ std::string base64(const std::vector<unsigned char> &data) {
     return out;
 }
 
-// The picture as PNG bytes, through a temporary file (the renderer writes
-// PNG files only).
+// The picture as PNG bytes, for embedding in the SVG.
 std::vector<unsigned char> png_bytes(const render::Image &img) {
-    char tmpl[] = "/tmp/mvmarker-XXXXXX";
-    int fd = mkstemp(tmpl);
-    if (fd < 0) fail(std::string("/tmp: cannot create a temporary file (") + std::strerror(errno) + ")");
-    close(fd);
-    std::string error;
-    bool ok = render::writePng(tmpl, img, &error);
     std::vector<unsigned char> bytes;
-    if (ok) {
-        std::ifstream in(tmpl, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    std::remove(tmpl);
-    if (!ok) fail(std::string(tmpl) + ": cannot encode PNG (" + error + ")");
+    std::string error;
+    if (!mvtool::encodePng(img, &bytes, &error)) fail(error);
     return bytes;
 }
 
@@ -343,7 +330,7 @@ int main(int argc, char **argv) {
     if (!a.png.empty()) {
         render::Image marker = render::makeMarker(picture, (int)a.px);
         std::string error;
-        if (!render::writePng(a.png, marker, &error)) fail(a.png + ": cannot write PNG (" + error + ")");
+        if (!mvtool::writePng(a.png, marker, &error)) fail(a.png + ": cannot write PNG (" + error + ")");
         std::printf("%s: marker %d x %d pixels\n", a.png.c_str(), marker.width, marker.height);
     }
     if (!a.svg.empty()) {

@@ -11,7 +11,7 @@ namespace mvmarker {
 namespace {
 
 // Colour (r, g, b) of pixel (x, y), alpha laid over white.
-void pixel_rgb(const render::Image &img, int x, int y, double rgb[3]) {
+void pixel_rgb(const mvtool::Image &img, int x, int y, double rgb[3]) {
     const uint8_t *p = &img.pixels[((size_t)y * img.width + x) * img.channels];
     if (img.channels == 1) {
         rgb[0] = rgb[1] = rgb[2] = p[0];
@@ -23,7 +23,7 @@ void pixel_rgb(const render::Image &img, int x, int y, double rgb[3]) {
 
 // Mean colour of the picture over [x0, x1) x [y0, y1) in pixel units,
 // partial pixels weighted by their covered fraction.
-void box_mean(const render::Image &img, double x0, double x1, double y0,
+void box_mean(const mvtool::Image &img, double x0, double x1, double y0,
               double y1, double rgb[3]) {
     double sum[3] = {0, 0, 0}, weight = 0.0;
     for (int y = (int)std::floor(y0); y < (int)std::ceil(y1); y++) {
@@ -44,7 +44,7 @@ void box_mean(const render::Image &img, double x0, double x1, double y0,
 
 }  // namespace
 
-Block pictureCells(const render::Image &picture) {
+Block pictureCells(const mvtool::Image &picture) {
     Block b;
     int acc[768] = {0};
     const double sx = picture.width / 64.0, sy = picture.height / 64.0;

@@ -4,7 +4,7 @@
 #ifndef MVMARKER_PATTERN_CELLS_H
 #define MVMARKER_PATTERN_CELLS_H
 
-#include "render.h"
+#include "image_io.h"
 
 #include <string>
 
@@ -20,7 +20,7 @@ struct Block {
 // channels; alpha is laid over white): 64 x 64 sample points over the
 // picture, each the mean colour of its 1/64 x 1/64 footprint, a sixteenth
 // of each (integer division) summed over the 4 x 4 samples of a cell.
-Block pictureCells(const render::Image &picture);
+Block pictureCells(const mvtool::Image &picture);
 
 // The four blocks of a pattern file from block 0, the picture upright. The
 // blocks hold the picture sampled from its top-left, top-right,

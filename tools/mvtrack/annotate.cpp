@@ -3,7 +3,8 @@
 #include "annotate.h"
 
 #include "clip_writer.h"
-#include "render.h"
+#include "image_io.h"
+#include "projection.h"
 
 #include <algorithm>
 #include <cmath>
@@ -105,20 +106,14 @@ void observed(double ix, double iy, double *ox, double *oy)
     mvParamIdeal2Observ(mvParam.distortion, ix, iy, ox, oy);
 }
 
-// Ideal pixel of marker point p (mm) under the transform; false behind the
-// camera.
-bool project(const double trans[3][4], const double p[3], double *u, double *v)
+// Observed pixel of marker point p (mm) under the transform, through the
+// active camera; false behind it.
+bool project(const double trans[3][4], const double p[3], double *ox, double *oy)
 {
-    double cam[3];
-    for (int r = 0; r < 3; r++)
-        cam[r] = trans[r][0] * p[0] + trans[r][1] * p[1] + trans[r][2] * p[2] + trans[r][3];
-    double h[3];
-    for (int r = 0; r < 3; r++)
-        h[r] = mvParam.projection[r][0] * cam[0] + mvParam.projection[r][1] * cam[1] +
-               mvParam.projection[r][2] * cam[2] + mvParam.projection[r][3];
-    if (!(h[2] > 1e-9)) return false;
-    *u = h[0] / h[2];
-    *v = h[1] / h[2];
+    double ideal[2], obs[2];
+    if (!(mvtool::projectPoint(trans, mvParam, p, ideal, obs) > 1e-9)) return false;
+    *ox = obs[0];
+    *oy = obs[1];
     return true;
 }
 
@@ -129,12 +124,12 @@ public:
     {
         char num[32];
         snprintf(num, sizeof num, "%0*ld", width_, index);
-        render::Image img;
+        mvtool::Image img;
         img.width = canvas.width;
         img.height = canvas.height;
         img.channels = 3;
         img.pixels = canvas.rgb;
-        return render::writePng(head_ + num + tail_, img, error);
+        return mvtool::writePng(head_ + num + tail_, img, error);
     }
     bool finish(std::string *) override { return true; }
 
@@ -236,16 +231,13 @@ void drawMarker(const TrackedMarker &m, double axis_mm, Canvas *canvas)
 
     if (m.hasPose) {
         const double origin[3] = {0, 0, 0};
-        double u0, v0;
-        if (project(m.trans, origin, &u0, &v0)) {
-            double ox0, oy0;
-            observed(u0, v0, &ox0, &oy0);
+        double ox0, oy0;
+        if (project(m.trans, origin, &ox0, &oy0)) {
             for (int k = 0; k < 3; k++) {
                 double tip[3] = {0, 0, 0};
                 tip[k] = axis_mm;
-                double u, v, ox, oy;
-                if (!project(m.trans, tip, &u, &v)) continue;
-                observed(u, v, &ox, &oy);
+                double ox, oy;
+                if (!project(m.trans, tip, &ox, &oy)) continue;
                 line(canvas, ox0, oy0, ox, oy, kAxis[k]);
             }
         }

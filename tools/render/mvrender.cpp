@@ -193,7 +193,7 @@ int main(int argc, char **argv) {
     std::string err;
     if (!make_marker.empty()) {
         if (!out.empty()) fail("unexpected word '" + out + "' after --make-marker");
-        if (!render::writePng(make_marker, render::makeProjectMarker(marker_px), &err)) fail(err);
+        if (!mvtool::writePng(make_marker, render::makeProjectMarker(marker_px), &err)) fail(err);
         std::printf("wrote %s (%d x %d)\n", make_marker.c_str(), marker_px, marker_px);
         return 0;
     }
@@ -201,7 +201,7 @@ int main(int argc, char **argv) {
 
     render::Image marker;
     std::string mpath = resource(marker_path, "marker.png", marker_given);
-    if (!render::readImage(mpath, &marker, &err)) fail(err);
+    if (!mvtool::readImage(mpath, &marker, &err)) fail(err);
 
     std::string cpath = resource(camera_path, "camera_para.dat", camera_given);
     MvCameraParam file_cam, cam;
@@ -231,7 +231,7 @@ int main(int argc, char **argv) {
     rgb.pixels.resize(static_cast<size_t>(frame.width) * frame.height * 3);
     for (size_t i = 0; i < static_cast<size_t>(frame.width) * frame.height; i++)
         std::memcpy(&rgb.pixels[i * 3], &frame.pixels[i * 4], 3);
-    if (!render::writePng(out, rgb, &err)) fail(err);
+    if (!mvtool::writePng(out, rgb, &err)) fail(err);
 
     std::printf("frame %s %dx%d side %.3f mm\n", out.c_str(), width, height, side);
     for (int r = 0; r < 3; r++)

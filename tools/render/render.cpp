@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "projection.h"
 #include "render_internal.h"
 
 namespace render {
@@ -132,33 +133,25 @@ void markerRegion(double side_mm, const double trans[3][4], const MvCameraParam 
     const double p = cam.distortion[2] / 100000000.0, s = cam.distortion[3];
     const double half = side_mm / 2.0;
     const double cx[4] = {-half, half, half, -half}, cy[4] = {half, half, -half, -half};
-    Lens lens(cam);
     double lo_x = 1e300, lo_y = 1e300, hi_x = -1e300, hi_y = -1e300;
     const int per_edge = 64;
     for (int e = 0; e < 4; e++) {
         for (int i = 0; i < per_edge; i++) {
             double f = static_cast<double>(i) / per_edge;
-            double X = cx[e] + f * (cx[(e + 1) % 4] - cx[e]), Y = cy[e] + f * (cy[(e + 1) % 4] - cy[e]);
-            double q[3];
-            for (int r = 0; r < 3; r++) {
-                double pc[3];
-                for (int k = 0; k < 3; k++) pc[k] = trans[k][0] * X + trans[k][1] * Y + trans[k][3];
-                q[r] = cam.projection[r][0] * pc[0] + cam.projection[r][1] * pc[1] + cam.projection[r][2] * pc[2] +
-                       cam.projection[r][3];
-            }
-            double depth = trans[2][0] * X + trans[2][1] * Y + trans[2][3];
-            if (!(depth > 0.0) || !(q[2] > 0.0)) return;
-            double ix = q[0] / q[2], iy = q[1] / q[2];
+            const double point[3] = {cx[e] + f * (cx[(e + 1) % 4] - cx[e]),
+                                     cy[e] + f * (cy[(e + 1) % 4] - cy[e]), 0.0};
+            double ideal[2], obs[2];
+            const double w = mvtool::projectPoint(trans, cam, point, ideal, obs);
+            double depth = trans[2][0] * point[0] + trans[2][1] * point[1] + trans[2][3];
+            if (!(depth > 0.0) || !(w > 0.0)) return;
             // The square's farthest point from the centre is a corner, and
             // corners are among the samples (f = 0).
-            double dx = (ix - cam.distortion[0]) * s, dy = (iy - cam.distortion[1]) * s;
+            double dx = (ideal[0] - cam.distortion[0]) * s, dy = (ideal[1] - cam.distortion[1]) * s;
             if (!(p * (dx * dx + dy * dy) < 1.0 / 3.0)) return;
-            double ox, oy;
-            lens.toObserved(ix, iy, &ox, &oy);
-            lo_x = std::min(lo_x, ox);
-            lo_y = std::min(lo_y, oy);
-            hi_x = std::max(hi_x, ox);
-            hi_y = std::max(hi_y, oy);
+            lo_x = std::min(lo_x, obs[0]);
+            lo_y = std::min(lo_y, obs[1]);
+            hi_x = std::max(hi_x, obs[0]);
+            hi_y = std::max(hi_y, obs[1]);
         }
     }
     *x0 = static_cast<int>(std::max(0.0, std::floor(lo_x) - 2));
@@ -173,20 +166,8 @@ Truth projectCorners(double side_mm, const double trans[3][4], const MvCameraPar
     Truth t;
     std::memcpy(t.trans, trans, sizeof t.trans);
     const double h = side_mm / 2.0;
-    const double corners[4][2] = {{-h, h}, {h, h}, {h, -h}, {-h, -h}};
-    Lens lens(cam);
-    for (int k = 0; k < 4; k++) {
-        double p[3];
-        for (int i = 0; i < 3; i++)
-            p[i] = trans[i][0] * corners[k][0] + trans[i][1] * corners[k][1] + trans[i][3];
-        double q[3];
-        for (int i = 0; i < 3; i++)
-            q[i] = cam.projection[i][0] * p[0] + cam.projection[i][1] * p[1] +
-                   cam.projection[i][2] * p[2] + cam.projection[i][3];
-        t.ideal[k][0] = q[0] / q[2];
-        t.ideal[k][1] = q[1] / q[2];
-        lens.toObserved(t.ideal[k][0], t.ideal[k][1], &t.observed[k][0], &t.observed[k][1]);
-    }
+    const double corners[4][3] = {{-h, h, 0}, {h, h, 0}, {h, -h, 0}, {-h, -h, 0}};
+    for (int k = 0; k < 4; k++) mvtool::projectPoint(trans, cam, corners[k], t.ideal[k], t.observed[k]);
     return t;
 }
 

@@ -6,7 +6,7 @@
 //     MvCameraParam cam = render::bundledCamera(320, 240);
 //     render::Image marker, frame;
 //     std::string err;
-//     render::readImage("resources/marker.png", &marker, &err);
+//     mvtool::readImage("resources/marker.png", &marker, &err);
 //     double trans[3][4];
 //     render::poseAt(cam, 160, 120, 300.0, 20.0, 0.0, trans);
 //     render::Options opt;                      // plain grey background
@@ -23,17 +23,15 @@
 #define MORVEX_TOOLS_RENDER_H
 
 #include <cstdint>
-#include <string>
-#include <vector>
 
+#include "image_io.h"
 #include "morvex/camera.h"
 
 namespace render {
 
-struct Image {
-    int width = 0, height = 0, channels = 0;  // channels: 1, 3 or 4
-    std::vector<uint8_t> pixels;              // row-major, no padding
-};
+// Pictures and frames are tool support's image record, so that they go to
+// and from files without the renderer.
+using Image = mvtool::Image;
 
 enum class Background { Plain, Gradient, Clutter };
 
@@ -107,14 +105,6 @@ Image projectPicture();
 // project's marker. variant is taken modulo alternatePictureCount().
 Image makeAlternatePicture(int variant);
 int alternatePictureCount();
-
-// Image files. readImage takes PNG (8- or 16-bit grey, grey+alpha, RGB,
-// RGBA, palette; read as 1, 3 or 4 channels of 8 bits: grey+alpha becomes
-// RGBA) and, when built with libjpeg, JPEG (1 or 3 channels). On failure
-// returns false, leaves *out untouched and sets *error (may be null) to a
-// one-line message naming the file. writePng writes 1, 3 or 4 channels.
-bool readImage(const std::string &path, Image *out, std::string *error);
-bool writePng(const std::string &path, const Image &img, std::string *error);
 
 }  // namespace render
 

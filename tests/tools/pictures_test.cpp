@@ -1,4 +1,4 @@
-// Marker pictures, image files and the mvrender command line.
+// Marker pictures and the mvrender command line.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -44,43 +43,11 @@ TEST(MakeMarker, BorderIsExactlyAQuarterOfTheSide) {
 TEST(ProjectMarker, BundledFileIsWhatTheCodeDraws) {
     Image file;
     std::string err;
-    ASSERT_TRUE(render::readImage(MORVEX_SOURCE_DIR "/resources/marker.png", &file, &err)) << err;
+    ASSERT_TRUE(mvtool::readImage(MORVEX_SOURCE_DIR "/resources/marker.png", &file, &err)) << err;
     Image drawn = render::makeProjectMarker(512);
     EXPECT_EQ(file.width, 512);
     EXPECT_EQ(file.channels, 3);
     EXPECT_TRUE(file.pixels == drawn.pixels) << "regenerate with: mvrender --make-marker resources/marker.png";
-}
-
-TEST(ImageFiles, PngRoundTripKeepsEveryByteForEachChannelCount) {
-    for (int ch : {1, 3, 4}) {
-        Image img{13, 7, ch, {}};
-        for (int i = 0; i < 13 * 7 * ch; i++) img.pixels.push_back(static_cast<uint8_t>(i * 37 + 11));
-        if (ch == 4)
-            for (int i = 0; i < 13 * 7; i++) img.pixels[i * 4 + 3] = 255;  // opaque: no premultiplying
-        std::string path = tempPath("rt" + std::to_string(ch) + ".png"), err;
-        ASSERT_TRUE(render::writePng(path, img, &err)) << err;
-        Image back;
-        ASSERT_TRUE(render::readImage(path, &back, &err)) << err;
-        EXPECT_TRUE(back.width == 13 && back.height == 7 && back.channels == ch);
-        EXPECT_EQ(back.pixels, img.pixels);
-        std::remove(path.c_str());
-    }
-}
-
-TEST(ImageFiles, FailuresNameTheFileAndLeaveTheImageAlone) {
-    std::string junk = tempPath("junk.png"), err;
-    std::ofstream(junk) << "this is not an image";
-    for (const std::string &path : {tempPath("missing.png"), junk}) {
-        Image img;
-        img.width = 5;
-        EXPECT_FALSE(render::readImage(path, &img, &err));
-        EXPECT_NE(err.find(path), std::string::npos) << err;
-        EXPECT_EQ(img.width, 5);
-    }
-    EXPECT_FALSE(render::writePng(tempPath("empty.png"), Image(), &err));
-    EXPECT_FALSE(render::writePng("/nonexistent-dir/x.png", render::makeProjectMarker(16), &err));
-    EXPECT_NE(err.find("/nonexistent-dir/x.png"), std::string::npos);
-    std::remove(junk.c_str());
 }
 
 // Runs mvrender, returns its exit status and collects stdout + stderr.
@@ -96,7 +63,7 @@ TEST(MvrenderTool, RendersAFrameAndPrintsItsTruth) {
                       "--background clutter --seed 3 " + out, &text), 0) << text;
     Image frame;
     std::string err;
-    ASSERT_TRUE(render::readImage(out, &frame, &err)) << err;
+    ASSERT_TRUE(mvtool::readImage(out, &frame, &err)) << err;
     EXPECT_EQ(frame.width, 320);
     EXPECT_EQ(frame.height, 240);
     // The printed corners are the library's truth for the same pose.

@@ -1,4 +1,6 @@
 // image_io.cpp - PNG (libpng) and, when available, JPEG (libjpeg) files.
+#include "image_io.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -6,14 +8,12 @@
 
 #include <png.h>
 
-#ifdef MORVEX_RENDER_HAVE_JPEG
+#ifdef MORVEX_TOOL_HAVE_JPEG
 #include <csetjmp>
 #include <jpeglib.h>
 #endif
 
-#include "render.h"
-
-namespace render {
+namespace mvtool {
 
 namespace {
 
@@ -55,7 +55,7 @@ bool readPng(const std::string &path, Image *out, std::string *error) {
     return true;
 }
 
-#ifdef MORVEX_RENDER_HAVE_JPEG
+#ifdef MORVEX_TOOL_HAVE_JPEG
 struct JpegErr {
     jpeg_error_mgr mgr;
     jmp_buf jump;
@@ -123,6 +123,20 @@ bool readJpeg(const std::string &path, Image *out, std::string *error) {
 }
 #endif
 
+// The libpng description of `img`; false when there is nothing to write.
+bool describe(const Image &img, png_image *pi) {
+    if (img.width <= 0 || img.height <= 0 ||
+        (img.channels != 1 && img.channels != 3 && img.channels != 4) ||
+        img.pixels.size() < static_cast<size_t>(img.width) * img.height * img.channels)
+        return false;
+    std::memset(pi, 0, sizeof *pi);
+    pi->version = PNG_IMAGE_VERSION;
+    pi->width = static_cast<png_uint_32>(img.width);
+    pi->height = static_cast<png_uint_32>(img.height);
+    pi->format = img.channels == 1 ? PNG_FORMAT_GRAY : img.channels == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_RGBA;
+    return true;
+}
+
 }  // namespace
 
 bool readImage(const std::string &path, Image *out, std::string *error) {
@@ -136,14 +150,14 @@ bool readImage(const std::string &path, Image *out, std::string *error) {
     std::fclose(f);
     if (got >= 8 && png_sig_cmp(magic, 0, 8) == 0) return readPng(path, out, error);
     if (got >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) {
-#ifdef MORVEX_RENDER_HAVE_JPEG
+#ifdef MORVEX_TOOL_HAVE_JPEG
         return readJpeg(path, out, error);
 #else
         setError(error, path + ": JPEG files are not supported in this build (use PNG)");
         return false;
 #endif
     }
-#ifdef MORVEX_RENDER_HAVE_JPEG
+#ifdef MORVEX_TOOL_HAVE_JPEG
     setError(error, path + ": not a PNG or JPEG file");
 #else
     setError(error, path + ": not a PNG file");
@@ -152,18 +166,11 @@ bool readImage(const std::string &path, Image *out, std::string *error) {
 }
 
 bool writePng(const std::string &path, const Image &img, std::string *error) {
-    if (img.width <= 0 || img.height <= 0 ||
-        (img.channels != 1 && img.channels != 3 && img.channels != 4) ||
-        img.pixels.size() < static_cast<size_t>(img.width) * img.height * img.channels) {
+    png_image pi;
+    if (!describe(img, &pi)) {
         setError(error, path + ": nothing to write (empty image or bad channel count)");
         return false;
     }
-    png_image pi;
-    std::memset(&pi, 0, sizeof pi);
-    pi.version = PNG_IMAGE_VERSION;
-    pi.width = static_cast<png_uint_32>(img.width);
-    pi.height = static_cast<png_uint_32>(img.height);
-    pi.format = img.channels == 1 ? PNG_FORMAT_GRAY : img.channels == 3 ? PNG_FORMAT_RGB : PNG_FORMAT_RGBA;
     if (!png_image_write_to_file(&pi, path.c_str(), 0, img.pixels.data(), 0, nullptr)) {
         setError(error, path + ": cannot write PNG: " + pi.message);
         return false;
@@ -171,4 +178,24 @@ bool writePng(const std::string &path, const Image &img, std::string *error) {
     return true;
 }
 
-}  // namespace render
+bool encodePng(const Image &img, std::vector<uint8_t> *bytes, std::string *error) {
+    png_image pi;
+    if (!describe(img, &pi)) {
+        setError(error, "cannot encode PNG: empty image or bad channel count");
+        return false;
+    }
+    // The first call only measures; the second writes into a buffer of that size.
+    png_alloc_size_t size = 0;
+    if (png_image_write_to_memory(&pi, nullptr, &size, 0, img.pixels.data(), 0, nullptr)) {
+        std::vector<uint8_t> out(size);
+        if (png_image_write_to_memory(&pi, out.data(), &size, 0, img.pixels.data(), 0, nullptr)) {
+            out.resize(size);
+            *bytes = std::move(out);
+            return true;
+        }
+    }
+    setError(error, std::string("cannot encode PNG: ") + pi.message);
+    return false;
+}
+
+}  // namespace mvtool
