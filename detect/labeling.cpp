@@ -7,6 +7,7 @@
 #include "morvex/camera.h"
 #include "morvex/detect.h"
 #include "detect_internal.h"
+#include "message.h"
 
 int mvImageProcMode = 0;
 int mvDebug = 0;
@@ -53,10 +54,7 @@ void prepare_debug_image(int lxsize, int lysize)
         if (pixels < need) pixels = need;
         if (mvImage == debug_buffer) std::free(debug_buffer);
         debug_buffer = (unsigned char *)std::malloc((size_t)pixels * 4);
-        if (debug_buffer == nullptr) {
-            std::printf("malloc error!!\n");
-            std::exit(1);
-        }
+        if (debug_buffer == nullptr) mvcore::fatal(MV_ERROR_MEMORY, stdout, "malloc error!!\n");
         debug_capacity = pixels;
         mvImage = debug_buffer;
     }
@@ -78,8 +76,12 @@ unsigned short *labeling(const unsigned char *image, int thresh, int *labelCount
         step = 1;
     }
     // The label image has room for MV_LABEL_IMAGE_MAX entries only.
-    if (lxsize <= 0 || lysize <= 0 || (long)lxsize * lysize > MV_LABEL_IMAGE_MAX)
+    if (lxsize <= 0 || lysize <= 0 || (long)lxsize * lysize > MV_LABEL_IMAGE_MAX) {
+        mvcore::report(MV_ERROR_ARGUMENT, nullptr,
+                       "working image of %d x %d pixels: labelling takes 1 to %d",
+                       lxsize, lysize, MV_LABEL_IMAGE_MAX);
         return nullptr;
+    }
     if (kDebug) prepare_debug_image(lxsize, lysize);
 
     unsigned short *img = l_imageL;
@@ -131,7 +133,11 @@ unsigned short *labeling(const unsigned char *image, int thresh, int *labelCount
                 label = p[-1];
             } else {
                 wk_max++;
-                if (wk_max > MV_LABEL_MAX) return nullptr;
+                if (wk_max > MV_LABEL_MAX) {
+                    mvcore::report(MV_ERROR_CAPACITY, nullptr,
+                                   "more than %d provisional labels in one frame", MV_LABEL_MAX);
+                    return nullptr;
+                }
                 workL[wk_max - 1] = wk_max;
                 int *st = &work2L[(wk_max - 1) * 7];
                 st[0] = 1; st[1] = i; st[2] = j;

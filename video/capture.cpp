@@ -1,6 +1,7 @@
 // The capture back end: a handle per source, the data procedure and the
 // frame request that decodes the newest sample into the ARGB buffer.
 #include "video_internal.h"
+#include "message.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -22,8 +23,7 @@ static int initF = 0;
 
 static void malloc_error()
 {
-    printf("malloc error!!\n");
-    exit(1);
+    mvcore::fatal(MV_ERROR_MEMORY, stdout, "malloc error!!\n");
 }
 
 MvVideoHandle *mv2VideoOpen(const char *config)
@@ -143,7 +143,7 @@ int mySGDataProc(MvVideoHandle *h, AVPacket *sample)
         h->sampleDescription = h->grabber->input->streams[h->channel]->codecpar;
         char c[4];
         codec_code(h->sampleDescription, c);
-        printf("CTYPE = %c%c%c%c\n", c[0], c[1], c[2], c[3]);
+        mvcore::note(stdout, "CTYPE = %c%c%c%c\n", c[0], c[1], c[2], c[3]);
     }
     h->frameReady = 1;
     h->sampleData = sample;

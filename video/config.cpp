@@ -1,5 +1,6 @@
 // The configuration string and the option help.
 #include "video_internal.h"
+#include "message.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -86,11 +87,11 @@ bool mv_video_parse_config(const char *config, MvVideoConfig *out)
             }
         }
         if (!ok) {
-            mv2VideoDispOption();
+            if (mvcore::errors_printed()) mv2VideoDispOption();
             // The help alone does not say which of several words was refused.
             const int shown = len > 60 ? 60 : static_cast<int>(len);
-            printf("Capture word \"%.*s%s\" not understood.\n", shown, p,
-                   len > 60 ? "..." : "");
+            mvcore::report(MV_ERROR_ARGUMENT, stdout, "Capture word \"%.*s%s\" not understood.\n",
+                           shown, p, len > 60 ? "..." : "");
             return false;
         }
         p += len;
