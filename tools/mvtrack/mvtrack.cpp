@@ -1,12 +1,14 @@
 // mvtrack - tracks markers in recorded video or a live camera without a
 // window, and writes what it found per frame as JSON lines or CSV, with an
-// annotated copy of the frames on request. Built on the public library only.
+// annotated copy of the frames on request. Built on the public library and
+// the capture's own configuration parser.
 #include "annotate.h"
 #include "input_probe.h"
 #include "track_output.h"
 
 #include "morvex.h"
 #include "tool_support.h"
+#include "video_config.h"
 
 #include <cerrno>
 #include <chrono>
@@ -217,48 +219,21 @@ bool parse_args(int argc, char **argv, Options *o, std::string *error)
     return true;
 }
 
-// The capture word the video library would refuse, with why; empty when
-// all are understood. Only for naming the fault in the message.
-std::string bad_capture_word(const std::vector<std::string> &words)
+// mvtrack's message for a capture word the capture would refuse.
+std::string refused_word(const mvvideo::ConfigError &e)
 {
-    for (const std::string &w : words) {
-        long v;
-        if (w.size() > 255) return "capture word " + quoted(w.substr(0, 40) + "...") + " is too long";
-        if (w.rfind("-width=", 0) == 0 || w.rfind("-height=", 0) == 0) {
-            const std::string n = w.substr(w.find('=') + 1);
-            if (!n.empty() && !mvtool::parseWhole(n, 1, 16384, &v))
-                return "bad number in capture word " + quoted(w) + " (1..16384)";
-        } else if (w.rfind("-dev=", 0) == 0 || w.rfind("-file=", 0) == 0) {
-            if (w.back() == '=') return "capture word " + quoted(w) + " names no path";
-        } else if (w != "-loop" && w != "-nopace") {
-            return "unknown capture word " + quoted(w) +
-                   " (-file=PATH -dev=PATH -nopace -loop -width=N -height=N)";
-        }
+    const std::string w(e.word, e.length);
+    switch (e.fault) {
+    case mvvideo::ConfigFault::too_long:
+        return "capture word " + quoted(w.substr(0, 40) + "...") + " is too long";
+    case mvvideo::ConfigFault::bad_number:
+        return "bad number in capture word " + quoted(w) + " (1..16384)";
+    case mvvideo::ConfigFault::no_path:
+        return "capture word " + quoted(w) + " names no path";
+    default:
+        return "unknown capture word " + quoted(w) +
+               " (-file=PATH -dev=PATH -nopace -loop -width=N -height=N)";
     }
-    return std::string();
-}
-
-// Runs f with the library's standard output caught in *text instead of
-// shown (its messages are replaced by mvtrack's own, one line each).
-template <class F>
-auto caught(F f, std::string *text)
-{
-    fflush(stdout);
-    FILE *tmp = tmpfile();
-    const int saved = tmp ? dup(1) : -1;
-    if (saved >= 0) dup2(fileno(tmp), 1);
-    auto result = f();
-    fflush(stdout);
-    if (saved >= 0) {
-        dup2(saved, 1);
-        close(saved);
-        rewind(tmp);
-        char buf[512];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, tmp)) > 0) text->append(buf, n);
-    }
-    if (tmp) fclose(tmp);
-    return result;
 }
 
 bool is_dir(const std::string &p)
@@ -309,35 +284,15 @@ bool load_pattern(Pattern *p, std::string *error)
         *error = "cannot read pattern file " + quoted(p->path) + ": " + why;
         return false;
     }
-    std::string said;
-    p->slot = caught([&] { return mvLoadPatt(p->path.c_str()); }, &said);
+    mvClearError();
+    p->slot = mvLoadPatt(p->path.c_str());
     if (p->slot < 0) {
-        *error = said.find("Pattern Data") != std::string::npos
+        *error = mvLastError() == MV_ERROR_FORMAT
                      ? "pattern file " + quoted(p->path) + " is not a pattern (3072 numbers 0..255)"
                      : "cannot load pattern file " + quoted(p->path) + " (at most 50 patterns)";
         return false;
     }
     return true;
-}
-
-// The source a configuration opens: the last -file= or -dev= word.
-std::string source_of(const std::vector<std::string> &words, bool *is_file, bool *loops)
-{
-    std::string src = "/dev/video0";
-    *is_file = false;
-    *loops = false;
-    for (const std::string &w : words) {
-        if (w.rfind("-file=", 0) == 0) {
-            src = w.substr(6);
-            *is_file = true;
-        } else if (w.rfind("-dev=", 0) == 0) {
-            src = w.substr(5);
-            *is_file = false;
-        } else if (w == "-loop") {
-            *loops = true;
-        }
-    }
-    return src;
 }
 
 double seconds_since(std::chrono::steady_clock::time_point t)
@@ -382,6 +337,8 @@ int run(Options &o)
     // The library's messages come through stdout (sent to stderr below):
     // unbuffered, so they appear in order with mvtrack's own.
     setvbuf(stdout, nullptr, _IONBF, 0);
+    // While opening, mvtrack words every failure itself, one line each.
+    mvSetErrorPrinting(0);
     const std::string res = mvtool::resourceFolder();
     const auto bundled = [&](const char *name, const char *option, std::string *path) {
         if (!res.empty() && unreadable(res + "/" + name).empty()) {
@@ -407,8 +364,11 @@ int run(Options &o)
     std::string error;
     if (o.capture.empty())
         return fail("no input: give capture words, e.g. -file=clip.avi -nopace (see --help)");
-    error = bad_capture_word(o.capture);
-    if (!error.empty()) return fail(error);
+    std::string config;
+    for (const std::string &w : o.capture) config += (config.empty() ? "" : " ") + w;
+    MvVideoConfig video;
+    mvvideo::ConfigError refused;
+    if (!mvvideo::parse_config(config.c_str(), &video, &refused)) return fail(refused_word(refused));
 
     bool default_camera = o.camera.empty();
     if (default_camera && !bundled("camera_para.dat", "--camera", &o.camera)) return 1;
@@ -424,20 +384,17 @@ int run(Options &o)
     for (Pattern &p : o.patterns)
         if (!load_pattern(&p, &error)) return fail(error);
 
-    bool is_file, loops;
-    const std::string source = source_of(o.capture, &is_file, &loops);
+    const bool is_file = video.file[0] != '\0';
+    const std::string source = is_file ? video.file : video.dev;
     if (source.find('%') == std::string::npos) {
         const std::string why = unreadable(source);
         if (!why.empty())
             return fail(std::string("cannot read ") + (is_file ? "video file " : "camera ") +
                         quoted(source) + ": " + why);
     }
-    std::string config;
-    for (const std::string &w : o.capture) config += (config.empty() ? "" : " ") + w;
-    std::string said;
-    if (caught([&] { return mvVideoOpen(config.c_str()); }, &said) < 0) {
-        const size_t at = said.find("Cannot open video source");
-        if (at != std::string::npos) return fail(said.substr(at, said.find('\n', at) - at));
+    mvClearError();
+    if (mvVideoOpen(config.c_str()) < 0) {
+        if (mvLastError() == MV_ERROR_DEVICE) return fail(mvLastErrorText());
         return fail("cannot open the capture " + quoted(config));
     }
     int w = 0, h = 0;
@@ -464,7 +421,7 @@ int run(Options &o)
 
     mvtrack::InputInfo info;
     if (is_file) info = mvtrack::probeInput(source);
-    long total = is_file && !loops ? info.frames : -1;
+    long total = is_file && !video.loop ? info.frames : -1;
     if (o.frames > 0 && (total < 0 || o.frames < total)) total = o.frames;
 
     std::unique_ptr<mvtrack::FrameSink> sink;
@@ -483,6 +440,9 @@ int run(Options &o)
         }
     }
     if (o.csv) fputs(mvtrack::csvHeader().c_str(), out);
+    // From here on the library's messages (a source that stops delivering)
+    // show as they are.
+    mvSetErrorPrinting(1);
 
     signal(SIGINT, on_signal);
     signal(SIGTERM, on_signal);
