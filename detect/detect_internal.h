@@ -2,13 +2,13 @@
 #ifndef MORVEX_DETECT_INTERNAL_H
 #define MORVEX_DETECT_INTERNAL_H
 
+#include "morvex/detect.h"
+
 enum {
     MV_LABEL_MAX = 32768,          /* provisional labels per frame */
-    MV_LABEL_IMAGE_MAX = 320000,   /* entries of the label image */
+    MV_LABEL_IMAGE_MAX = MV_WORK_PIXELS_MAX,  /* entries of the label image */
     MV_SQUARE_MAX = 30,            /* candidates, markers, history entries */
 };
-
-#include "morvex/detect.h"
 
 /* Steps of detection reachable from the tests; not part of the public
    interface. */

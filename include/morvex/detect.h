@@ -17,8 +17,8 @@
    Limits: not thread-safe, not re-entrant; every result lives in static
    storage and stays valid only until the next call of the same stage.
    Capacities: 32768 provisional labels per frame, a working image of at
-   most 320000 pixels, 30 candidates, 30 markers, 30 history entries,
-   MV_CONTOUR_MAX outline points per candidate. */
+   most MV_WORK_PIXELS_MAX pixels, 30 candidates, 30 markers, 30 history
+   entries, MV_CONTOUR_MAX outline points per candidate. */
 #ifndef MORVEX_DETECT_H
 #define MORVEX_DETECT_H
 
@@ -27,6 +27,9 @@ extern "C" {
 #endif
 
 #define MV_CONTOUR_MAX 10000   /* outline points per candidate */
+/* Working-image pixels per frame (the frame, or its half in both sides at
+   half resolution): larger frames are refused by labelling. */
+#define MV_WORK_PIXELS_MAX 320000
 
 /* One square candidate: a dark component whose outline splits into four
    straight sides. Frame (observed) pixel coordinates. */
@@ -68,7 +71,7 @@ extern unsigned char *mvImage;
    image (working width x height entries, row-major, 0 = bright or frame
    border, > 0 = provisional label), or NULL when the frame yields more
    than 32768 provisional labels (MV_ERROR_CAPACITY) or the working image
-   is empty or larger than 320000 pixels (MV_ERROR_ARGUMENT);
+   is empty or larger than MV_WORK_PIXELS_MAX pixels (MV_ERROR_ARGUMENT);
    nothing is printed. On success *labelCount receives the component count;
    when it is > 0, *area (pixel count per component), *pos (centroid x, y
    pairs), *clip (inclusive box: min x, max x, min y, max y per component)

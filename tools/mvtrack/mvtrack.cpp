@@ -400,11 +400,11 @@ int run(Options &o)
     int w = 0, h = 0;
     mvVideoInqSize(&w, &h);
     const long work_pixels = o.half ? static_cast<long>(w / 2) * (h / 2) : static_cast<long>(w) * h;
-    if (work_pixels > 320000) {
+    if (work_pixels > MV_WORK_PIXELS_MAX) {
         mvVideoClose();
         return fail("frames of " + std::to_string(w) + " x " + std::to_string(h) +
-                    " are too large to detect in (at most 320000 pixels): add --half or "
-                    "scale the capture with -width=N -height=N");
+                    " are too large to detect in (at most " + std::to_string(MV_WORK_PIXELS_MAX) +
+                    " pixels): add --half or scale the capture with -width=N -height=N");
     }
     MvCameraParam cam = file_cam;
     if (file_cam.xsize != w || file_cam.ysize != h) {
