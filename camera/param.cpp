@@ -1,6 +1,7 @@
 // The camera record: file (big-endian on disk), rescaling, printing and the
 // process-wide active camera.
 #include "morvex/camera.h"
+#include "message.h"
 
 #include <cstdarg>
 #include <cstdint>
@@ -85,17 +86,31 @@ int write_record(FILE *fp, const MvCameraParam *param)
     return std::fwrite(buf, 1, kRecordBytes, fp) == (size_t)kRecordBytes ? 0 : -1;
 }
 
+int short_file(const char *filename, int num)
+{
+    mvcore::report(MV_ERROR_FORMAT, nullptr,
+                   "camera file \"%s\" is shorter than %d record(s) of %d bytes", filename,
+                   num, kRecordBytes);
+    return -1;
+}
+
 }  // namespace
 
 extern "C" int mvParamLoad(const char *filename, int num, MvCameraParam *param, ...)
 {
-    if (num < 1) return -1;
+    if (num < 1) {
+        mvcore::report(MV_ERROR_ARGUMENT, nullptr, "mvParamLoad: record count %d (1 or more)", num);
+        return -1;
+    }
     FILE *fp = std::fopen(filename, "rb");
-    if (fp == nullptr) return -1;
+    if (fp == nullptr) {
+        mvcore::report(MV_ERROR_NOT_FOUND, nullptr, "cannot open camera file \"%s\"", filename);
+        return -1;
+    }
 
     if (read_record(fp, param) < 0) {
         std::fclose(fp);
-        return -1;
+        return short_file(filename, num);
     }
     va_list ap;
     va_start(ap, param);
@@ -104,7 +119,7 @@ extern "C" int mvParamLoad(const char *filename, int num, MvCameraParam *param, 
         if (read_record(fp, next) < 0) {
             va_end(ap);
             std::fclose(fp);
-            return -1;
+            return short_file(filename, num);
         }
     }
     va_end(ap);
@@ -114,9 +129,15 @@ extern "C" int mvParamLoad(const char *filename, int num, MvCameraParam *param, 
 
 extern "C" int mvParamSave(const char *filename, int num, const MvCameraParam *param, ...)
 {
-    if (num < 1) return -1;
+    if (num < 1) {
+        mvcore::report(MV_ERROR_ARGUMENT, nullptr, "mvParamSave: record count %d (1 or more)", num);
+        return -1;
+    }
     FILE *fp = std::fopen(filename, "wb");
-    if (fp == nullptr) return -1;
+    if (fp == nullptr) {
+        mvcore::report(MV_ERROR_WRITE, nullptr, "cannot create camera file \"%s\"", filename);
+        return -1;
+    }
 
     int result = write_record(fp, param);
     va_list ap;
@@ -126,6 +147,8 @@ extern "C" int mvParamSave(const char *filename, int num, const MvCameraParam *p
     va_end(ap);
     // A full disk may only show up when the buffer is flushed.
     if (std::fclose(fp) != 0) result = -1;
+    if (result < 0)
+        mvcore::report(MV_ERROR_WRITE, nullptr, "cannot write camera file \"%s\"", filename);
     return result;
 }
 

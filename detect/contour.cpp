@@ -5,6 +5,7 @@
 #include "morvex/camera.h"
 #include "morvex/detect.h"
 #include "detect_internal.h"
+#include "message.h"
 
 namespace {
 
@@ -121,7 +122,7 @@ extern "C" int mvGetContour(const MvLabel *labelImage, const int *labelTable,
         }
     }
     if (sx == -1) {
-        std::printf("??? 1\n");
+        mvcore::report(MV_ERROR_ARGUMENT, stdout, "??? 1\n");
         return -1;
     }
 
@@ -140,7 +141,7 @@ extern "C" int mvGetContour(const MvLabel *labelImage, const int *labelTable,
             if (labelImage[(long)(py + ydir[dd]) * xsize + px + xdir[dd]] > 0) break;
         }
         if (k == 8) {
-            std::printf("??? 2\n");
+            mvcore::report(MV_ERROR_ARGUMENT, stdout, "??? 2\n");
             return -1;
         }
         d = (d + k) % 8;
@@ -149,7 +150,7 @@ extern "C" int mvGetContour(const MvLabel *labelImage, const int *labelTable,
         if (x[count] == sx && y[count] == sy) break;
         count++;
         if (count == MV_CONTOUR_MAX - 1) {
-            std::printf("??? 3\n");
+            mvcore::report(MV_ERROR_CAPACITY, stdout, "??? 3\n");
             return -1;
         }
     }

@@ -2,11 +2,11 @@
 #ifndef MORVEX_DETECT_INTERNAL_H
 #define MORVEX_DETECT_INTERNAL_H
 
+#include "morvex/detect.h"
+
 enum {
     MV_SQUARE_MAX = 30,            /* candidates, markers, history entries */
 };
-
-#include "morvex/detect.h"
 
 /* Steps of detection reachable from the tests; not part of the public
    interface. */

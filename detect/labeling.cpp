@@ -9,6 +9,7 @@
 #include "morvex/camera.h"
 #include "morvex/detect.h"
 #include "detect_internal.h"
+#include "message.h"
 
 int mvImageProcMode = 0;
 int mvDebug = 0;
@@ -81,10 +82,7 @@ void prepare_debug_image(int lxsize, int lysize)
         if (pixels < need) pixels = need;
         if (mvImage == debug_buffer) std::free(debug_buffer);
         debug_buffer = (unsigned char *)std::malloc((size_t)pixels * 4);
-        if (debug_buffer == nullptr) {
-            std::printf("malloc error!!\n");
-            std::exit(1);
-        }
+        if (debug_buffer == nullptr) mvcore::fatal(MV_ERROR_MEMORY, stdout, "malloc error!!\n");
         debug_capacity = pixels;
         mvImage = debug_buffer;
     }
@@ -105,7 +103,12 @@ MvLabel *labeling(const unsigned char *image, int thresh, int *labelCount, int *
         lysize = mvImYsize;
         step = 1;
     }
-    if (lxsize <= 0 || lysize <= 0 || (long)lxsize * lysize > MV_WORK_PIXELS_MAX) return nullptr;
+    if (lxsize <= 0 || lysize <= 0 || (long)lxsize * lysize > MV_WORK_PIXELS_MAX) {
+        mvcore::report(MV_ERROR_ARGUMENT, nullptr,
+                       "working image of %d x %d pixels: labelling takes 1 to %ld",
+                       lxsize, lysize, MV_WORK_PIXELS_MAX);
+        return nullptr;
+    }
     if (kDebug) prepare_debug_image(lxsize, lysize);
 
     ensure(l_imageL, (size_t)lxsize * lysize);
@@ -241,7 +244,9 @@ extern "C" MvLabel *mvLabeling(const unsigned char *image, int thresh, int *labe
         if (mvDebug) return labeling<true>(image, thresh, labelCount, area, pos, clip, labelTable);
         return labeling<false>(image, thresh, labelCount, area, pos, clip, labelTable);
     } catch (const std::bad_alloc &) {
-        return nullptr;   // storage could not grow for this frame
+        mvcore::report(MV_ERROR_MEMORY, nullptr, "labelling storage for a %d x %d frame",
+                       mvImXsize, mvImYsize);
+        return nullptr;
     }
 }
 

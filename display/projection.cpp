@@ -1,6 +1,7 @@
 // 2-D and 3-D drawing modes, the camera projection for OpenGL, transforms as
 // modelview matrices, and the HMD stencil rows.
 #include "display_internal.h"
+#include "message.h"
 
 #include <GL/gl.h>
 #include <cstdio>
@@ -19,10 +20,8 @@ static int mvgConvGLcpara2(const double cparam[3][4], int width, int height,
         for (int j = 0; j < 4; j++) source[i][j] = cparam[i][j];
     // The decomposition never fails today; should it ever, the process ends
     // with a failure status rather than drawing with an unusable projection.
-    if (mvParamDecompMat(source, icpara, trans) < 0) {
-        printf("gConvGLcpara: Parameter error!!\n");
-        exit(1);
-    }
+    if (mvParamDecompMat(source, icpara, trans) < 0)
+        mvcore::fatal(MV_ERROR_ARGUMENT, stdout, "gConvGLcpara: Parameter error!!\n");
 
     for (int i = 0; i < 3; i++)
         for (int j = 0; j < 3; j++) p[i][j] = icpara[i][j] / icpara[2][2];

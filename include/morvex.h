@@ -40,6 +40,8 @@
  *     (x right, y down, z along the view).
  *   - OpenGL matrices are 16 doubles, column-major.
  *   - Results: 0 success, -1 failure, unless a declaration says otherwise.
+ *     The cause of the last failure: mvLastError and mvLastErrorText
+ *     (morvex/error.h).
  *
  * Libraries: the tracking core (camera, numerics, detect, pattern, pose)
  * is libmorvex and needs only libc and libm; capture is libmorvex_video
@@ -48,6 +50,7 @@
 #ifndef MORVEX_H
 #define MORVEX_H
 
+#include "morvex/error.h"
 #include "morvex/camera.h"
 #include "morvex/numerics.h"
 #include "morvex/detect.h"

@@ -1,6 +1,7 @@
 // Vectors, the Householder reflection and the tridiagonal reduction of a
 // symmetric matrix.
 #include "morvex/numerics.h"
+#include "message.h"
 
 #include <cmath>
 #include <cstdio>
@@ -31,9 +32,9 @@ extern "C" double mvVecInnerproduct(const MvVector *x, const MvVector *y)
     if (x->length != y->length) {
         // A caller bug with no sensible result; stop loudly rather than
         // return a number computed from a wrong length.
-        std::fprintf(stderr, "mvVecInnerproduct: vector lengths differ (%d and %d)\n",
-                     x->length, y->length);
-        std::exit(1);
+        mvcore::fatal(MV_ERROR_ARGUMENT, stderr,
+                      "mvVecInnerproduct: vector lengths differ (%d and %d)\n", x->length,
+                      y->length);
     }
     double result = 0.0;
     for (int i = 0; i < x->length; i++) result += x->data[i] * y->data[i];

@@ -2,6 +2,7 @@
 // files and turned into zero-mean templates ready for correlation.
 #include "morvex/pattern.h"
 #include "pattern_store.h"
+#include "message.h"
 
 #include <cmath>
 #include <cstdint>
@@ -54,11 +55,15 @@ extern "C" int mvLoadPatt(const char *filename) {
     }
     int slot = 0;
     while (slot < kSlots && patf[slot] != 0) slot++;
-    if (slot == kSlots) return -1;
+    if (slot == kSlots) {
+        mvcore::report(MV_ERROR_CAPACITY, nullptr, "no free slot for pattern \"%s\": all %d in use",
+                       filename, kSlots);
+        return -1;
+    }
 
     FILE *fp = std::fopen(filename, "r");
     if (fp == nullptr) {
-        std::printf("\"%s\" not found!!\n", filename);
+        mvcore::report(MV_ERROR_NOT_FOUND, stdout, "\"%s\" not found!!\n", filename);
         return -1;
     }
 
@@ -71,7 +76,7 @@ extern "C" int mvLoadPatt(const char *filename) {
                 for (int k = 0; k < 16; k++) {
                     int v;
                     if (std::fscanf(fp, "%d", &v) != 1) {
-                        std::puts("Pattern Data read error!!");
+                        mvcore::report(MV_ERROR_FORMAT, stdout, "Pattern Data read error!!\n");
                         std::fclose(fp);
                         return -1;
                     }

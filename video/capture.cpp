@@ -2,6 +2,7 @@
 // pulls the newest sample from the grabber and decodes it into the ARGB
 // buffer.
 #include "video_internal.h"
+#include "message.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -23,8 +24,7 @@ static int initF = 0;
 
 static void malloc_error()
 {
-    printf("malloc error!!\n");
-    exit(1);
+    mvcore::fatal(MV_ERROR_MEMORY, stdout, "malloc error!!\n");
 }
 
 MvVideoHandle *mv2VideoOpen(const char *config)
@@ -141,7 +141,7 @@ static void take_sample(MvVideoHandle *h, AVPacket *sample)
         h->sampleDescription = mvvideo::grabber_codec(h->grabber);
         char c[4];
         codec_code(h->sampleDescription, c);
-        printf("CTYPE = %c%c%c%c\n", c[0], c[1], c[2], c[3]);
+        mvcore::note(stdout, "CTYPE = %c%c%c%c\n", c[0], c[1], c[2], c[3]);
     }
     h->sampleData = sample;
 }

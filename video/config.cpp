@@ -1,5 +1,6 @@
 // The configuration string and the option help.
 #include "video_internal.h"
+#include "message.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -54,7 +55,33 @@ static bool read_path(const char *text, char out[256])
     return true;
 }
 
-bool mv_video_parse_config(const char *config, MvVideoConfig *out)
+// One word -> *out, or why it is refused.
+static mvvideo::ConfigFault read_word(const char *word, MvVideoConfig *out)
+{
+    using mvvideo::ConfigFault;
+    if (strncmp(word, "-width=", 7) == 0)
+        return read_side(word + 7, &out->width) ? ConfigFault::none : ConfigFault::bad_number;
+    if (strncmp(word, "-height=", 8) == 0)
+        return read_side(word + 8, &out->height) ? ConfigFault::none : ConfigFault::bad_number;
+    if (strncmp(word, "-dev=", 5) == 0) {
+        if (!read_path(word + 5, out->dev)) return ConfigFault::no_path;
+        out->file[0] = '\0';   // the later source word wins
+        return ConfigFault::none;
+    }
+    if (strncmp(word, "-file=", 6) == 0)
+        return read_path(word + 6, out->file) ? ConfigFault::none : ConfigFault::no_path;
+    if (strcmp(word, "-loop") == 0) {
+        out->loop = true;
+        return ConfigFault::none;
+    }
+    if (strcmp(word, "-nopace") == 0) {
+        out->nopace = true;
+        return ConfigFault::none;
+    }
+    return ConfigFault::unknown;
+}
+
+bool mvvideo::parse_config(const char *config, MvVideoConfig *out, ConfigError *error)
 {
     if (config == nullptr) return true;
     const char *p = config;
@@ -63,36 +90,29 @@ bool mv_video_parse_config(const char *config, MvVideoConfig *out)
         if (*p == '\0') return true;
         size_t len = 0;
         while (p[len] != '\0' && !is_blank(p[len])) len++;
-        char word[256];
-        bool ok = len <= 255;
-        if (ok) {
+        ConfigFault fault = ConfigFault::too_long;
+        if (len <= 255) {
+            char word[256];
             memcpy(word, p, len);
             word[len] = '\0';
-            if (strncmp(word, "-width=", 7) == 0) {
-                ok = read_side(word + 7, &out->width);
-            } else if (strncmp(word, "-height=", 8) == 0) {
-                ok = read_side(word + 8, &out->height);
-            } else if (strncmp(word, "-dev=", 5) == 0) {
-                ok = read_path(word + 5, out->dev);
-                if (ok) out->file[0] = '\0';   // the later source word wins
-            } else if (strncmp(word, "-file=", 6) == 0) {
-                ok = read_path(word + 6, out->file);
-            } else if (strcmp(word, "-loop") == 0) {
-                out->loop = true;
-            } else if (strcmp(word, "-nopace") == 0) {
-                out->nopace = true;
-            } else {
-                ok = false;
-            }
+            fault = read_word(word, out);
         }
-        if (!ok) {
-            mv2VideoDispOption();
-            // The help alone does not say which of several words was refused.
-            const int shown = len > 60 ? 60 : static_cast<int>(len);
-            printf("Capture word \"%.*s%s\" not understood.\n", shown, p,
-                   len > 60 ? "..." : "");
+        if (fault != ConfigFault::none) {
+            if (error != nullptr) *error = {fault, p, len};
             return false;
         }
         p += len;
     }
+}
+
+bool mv_video_parse_config(const char *config, MvVideoConfig *out)
+{
+    mvvideo::ConfigError error;
+    if (mvvideo::parse_config(config, out, &error)) return true;
+    if (mvcore::errors_printed()) mv2VideoDispOption();
+    // The help alone does not say which of several words was refused.
+    const int shown = error.length > 60 ? 60 : static_cast<int>(error.length);
+    mvcore::report(MV_ERROR_ARGUMENT, stdout, "Capture word \"%.*s%s\" not understood.\n", shown,
+                   error.word, error.length > 60 ? "..." : "");
+    return false;
 }

@@ -1,6 +1,7 @@
 // The grabber: one FFmpeg input (V4L2 camera, video file or image sequence)
 // read a packet at a time, and the clock that paces a file's frames.
 #include "video_internal.h"
+#include "message.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -63,8 +64,8 @@ static void fail(const char *source, const char *what, int err)
 {
     char reason[AV_ERROR_MAX_STRING_SIZE] = "unknown error";
     if (err < 0) av_strerror(err, reason, sizeof reason);
-    printf("Cannot open video source \"%s\": %s%s%s\n", source, what,
-           err < 0 ? ": " : "", err < 0 ? reason : "");
+    mvcore::report(MV_ERROR_DEVICE, stdout, "Cannot open video source \"%s\": %s%s%s\n",
+                   source, what, err < 0 ? ": " : "", err < 0 ? reason : "");
 }
 
 MvGrabber *mv_grabber_open(const MvVideoConfig &cfg)
@@ -89,10 +90,7 @@ MvGrabber *mv_grabber_open(const MvVideoConfig &cfg)
         av_dict_set(&options, "video_size", size, 0);
     }
     g->input = avformat_alloc_context();
-    if (g->input == nullptr) {
-        printf("malloc error!!\n");
-        exit(1);
-    }
+    if (g->input == nullptr) mvcore::fatal(MV_ERROR_MEMORY, stdout, "malloc error!!\n");
     // A camera is read without blocking, so that one idle can take every
     // sample already waiting and keep only the newest.
     if (!g->isFile) g->input->flags |= AVFMT_FLAG_NONBLOCK;
@@ -129,10 +127,8 @@ MvGrabber *mv_grabber_open(const MvVideoConfig &cfg)
     if (rate.num > 0 && rate.den > 0) g->interval = av_q2d(av_inv_q(rate));
     g->packet = av_packet_alloc();
     g->scratch = av_packet_alloc();
-    if (g->packet == nullptr || g->scratch == nullptr) {
-        printf("malloc error!!\n");
-        exit(1);
-    }
+    if (g->packet == nullptr || g->scratch == nullptr)
+        mvcore::fatal(MV_ERROR_MEMORY, stdout, "malloc error!!\n");
     return g;
 }
 
@@ -211,7 +207,8 @@ static int next_camera(MvGrabber *g, AVPacket **sample)
         if (err == AVERROR(EAGAIN)) break;
         if (err < 0) {
             if (got) break;
-            printf("Video source \"%s\" stopped delivering frames\n", g->source);
+            mvcore::report(MV_ERROR_DEVICE, stdout,
+                           "Video source \"%s\" stopped delivering frames\n", g->source);
             g->ended = true;
             return -1;
         }

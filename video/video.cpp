@@ -1,5 +1,6 @@
 // The capture front end: one process-wide source.
 #include "video_internal.h"
+#include "message.h"
 
 #include <cstdio>
 
@@ -8,7 +9,7 @@ static MvVideoHandle *vid = nullptr;
 int mvVideoOpen(const char *config)
 {
     if (vid != nullptr) {
-        printf("Device has been opened!!\n");
+        mvcore::report(MV_ERROR_DEVICE, stdout, "Device has been opened!!\n");
         return -1;
     }
     vid = mv2VideoOpen(config);

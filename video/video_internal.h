@@ -3,6 +3,7 @@
 #define MORVEX_VIDEO_INTERNAL_H
 
 #include "morvex/video.h"
+#include "video_config.h"
 
 #include <cstdint>
 
@@ -17,15 +18,6 @@ struct SwsContext;
 // The frame source behind a handle (grabber.cpp): an FFmpeg input (a V4L2
 // camera, a file or an image sequence) that the capture pulls samples from.
 struct MvGrabber;
-
-// What a handle needs from a source (the configuration, parsed).
-struct MvVideoConfig {
-    int width = 320, height = 240;
-    char dev[256] = "/dev/video0";
-    char file[256] = {0};         // non-empty: a file source instead of dev
-    bool loop = false;
-    bool nopace = false;
-};
 
 struct MvVideoHandle {
     int width;                    // frame size handed out, pixels
@@ -43,11 +35,6 @@ struct MvVideoHandle {
     bool drained;                 // the decoder's delayed pictures were taken
     bool dry;                     // ran dry: the last picture has been handed out
 };
-
-// Configuration words -> *out. Returns false (after printing the option
-// help and a line naming the word) for a word that is not understood or a
-// value out of range.
-bool mv_video_parse_config(const char *config, MvVideoConfig *out);
 
 // Opens the source of `cfg`; on failure prints one line naming it and the
 // reason and returns nullptr. The caller frees it with mv_grabber_close.

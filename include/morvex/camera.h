@@ -39,14 +39,16 @@ extern int mvImYsize;
    `param` and then into each further MvCameraParam * argument, in order
    (pass exactly num pointers). 0 on success; -1 when num < 1 (the file is not
    touched), when the file cannot be opened, or when a record is short. Records
-   read before a failure stay filled. Prints nothing; the file is closed on
-   every path. Extra bytes after the num records are ignored. */
+   read before a failure stay filled. Prints nothing (the cause goes to
+   mvLastError: MV_ERROR_ARGUMENT, _NOT_FOUND, _FORMAT); the file is closed
+   on every path. Extra bytes after the num records are ignored. */
 int mvParamLoad(const char *filename, int num, MvCameraParam *param, ...);
 
 /* Writes `param` and then each further const MvCameraParam * argument
    (num records in all) to `filename`, replacing the file, every number
-   big-endian. 0 on success; -1 when num < 1, when the file cannot be created
-   or when a write fails. Prints nothing. */
+   big-endian. 0 on success; -1 when num < 1 (MV_ERROR_ARGUMENT), when the
+   file cannot be created or when a write fails (MV_ERROR_WRITE). Prints
+   nothing. */
 int mvParamSave(const char *filename, int num, const MvCameraParam *param, ...);
 
 /* Writes into `dest` the model of `source` rescaled to xsize x ysize pixels.

@@ -77,8 +77,9 @@ extern unsigned char *mvImage;
    8-connected dark components of the working image. Returns the label
    image (working width x height entries, row-major, 0 = bright or frame
    border, > 0 = provisional label), or NULL when the working image is
-   empty or larger than MV_WORK_PIXELS_MAX pixels (or, only on a machine
-   out of memory, when its storage cannot grow). On success *labelCount receives the component count;
+   empty or larger than MV_WORK_PIXELS_MAX pixels (MV_ERROR_ARGUMENT), or,
+   only on a machine out of memory, when its storage cannot grow
+   (MV_ERROR_MEMORY); nothing is printed. On success *labelCount receives the component count;
    when it is > 0, *area (pixel count per component), *pos (centroid x, y
    pairs), *clip (inclusive box: min x, max x, min y, max y per component)
    and *labelTable (component number, 1-based, of provisional label p at
@@ -110,7 +111,9 @@ MvMarkerCandidate *mvDetectMarker2(const MvLabel *labelImage,
    clip (min x, max x, min y, max y), clockwise from its farthest point and
    closed by a copy of the first point, into candidate->contourCount,
    contourX, contourY (working-image coordinates). Returns 0, or -1 (with a
-   message on standard output) when no outline can be traced. */
+   message on standard output: "??? 1" or "??? 2", MV_ERROR_ARGUMENT, when
+   the inputs do not describe a component of two or more pixels; "??? 3",
+   MV_ERROR_CAPACITY, when the outline exceeds MV_CONTOUR_MAX points). */
 int mvGetContour(const MvLabel *labelImage, const int *labelTable,
                  int label, const int clip[4], MvMarkerCandidate *candidate);
 

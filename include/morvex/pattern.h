@@ -26,10 +26,11 @@ extern "C" {
 extern int mvTemplateMatchingMode;
 
 /* Loads the pattern file `filename` (read, not kept) into the lowest free
-   slot. Returns the slot number 0..49, or -1 when all 50 slots are in use,
-   the file cannot be opened ("\"<name>\" not found!!" on standard output) or
-   holds fewer than 3072 integers ("Pattern Data read error!!"; the slot
-   stays free). A loaded slot takes part in matching. */
+   slot. Returns the slot number 0..49, or -1 when all 50 slots are in use
+   (MV_ERROR_CAPACITY, nothing printed), the file cannot be opened
+   (MV_ERROR_NOT_FOUND, "\"<name>\" not found!!" on standard output) or
+   holds fewer than 3072 integers (MV_ERROR_FORMAT, "Pattern Data read
+   error!!"; the slot stays free). A loaded slot takes part in matching. */
 int mvLoadPatt(const char *filename);
 
 /* Slot operations. Each returns 1 on success, -1 when slot `id` is free or

@@ -36,5 +36,9 @@ int main(void)
         check(mvMatrixSelfInv(a) == 0 && a->data[1] == 0.25 && a->data[2] == 0.5, "2x2 inverse");
         mvMatrixFree(a);
     }
+    mvSetErrorPrinting(0);
+    check(mvLoadPatt("/nonexistent/none.lumo") < 0 && mvLastError() == MV_ERROR_NOT_FOUND &&
+              mvLastErrorText()[0] == '"',
+          "last error");
     return failures == 0 ? 0 : 1;
 }

@@ -241,7 +241,7 @@ TEST_F(Mvtrack, WrongFilesAndWordsExitOneNamingThem)
         {kClip + " --pattern " + text, "pattern file \"" + text + "\" is not a pattern"},
         {kClip + " --annotate " + dir + "/x_%s.png", "bad --annotate name"},
         {kClip + " --out " + dir + "/no/such/dir/out.jsonl", "cannot write \"" + dir},
-        {kClip + " -width=800 -height=600", "frames of 800 x 600 are too large"},
+        {kClip + " -width=4100 -height=4100", "frames of 4100 x 4100 are too large"},
     };
     for (const auto &c : cases) {
         const Result r = mvtrack(c.args);

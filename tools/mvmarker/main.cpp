@@ -173,7 +173,7 @@ void pattern_by_render(const render::Image &marker, const std::string &patt_path
 }
 
 // 4-byte R G B x frame from any image, halved (2 x 2 box) until the
-// detector's working image limit of 320000 pixels is met.
+// detector's working image limit (MV_WORK_PIXELS_MAX) is met.
 render::Image as_frame(const render::Image &in) {
     render::Image f;
     f.width = in.width;
@@ -187,7 +187,7 @@ render::Image as_frame(const render::Image &in) {
         for (int c = 0; c < 3; c++) f.pixels[i * 4 + c] = in.channels == 1 ? p[0] : p[c];
         f.pixels[i * 4 + 3] = 255;
     }
-    while ((long)f.width * f.height > 320000) {
+    while ((long)f.width * f.height > MV_WORK_PIXELS_MAX) {
         render::Image h;
         h.width = f.width / 2;
         h.height = f.height / 2;

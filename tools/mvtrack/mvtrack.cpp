@@ -1,12 +1,14 @@
 // mvtrack - tracks markers in recorded video or a live camera without a
 // window, and writes what it found per frame as JSON lines or CSV, with an
-// annotated copy of the frames on request. Built on the public library only.
+// annotated copy of the frames on request. Built on the public library and
+// the capture's own configuration parser.
 #include "annotate.h"
 #include "input_probe.h"
 #include "track_output.h"
 
 #include "morvex.h"
 #include "tool_support.h"
+#include "video_config.h"
 
 #include <cerrno>
 #include <chrono>
@@ -217,48 +219,21 @@ bool parse_args(int argc, char **argv, Options *o, std::string *error)
     return true;
 }
 
-// The capture word the video library would refuse, with why; empty when
-// all are understood. Only for naming the fault in the message.
-std::string bad_capture_word(const std::vector<std::string> &words)
+// mvtrack's message for a capture word the capture would refuse.
+std::string refused_word(const mvvideo::ConfigError &e)
 {
-    for (const std::string &w : words) {
-        long v;
-        if (w.size() > 255) return "capture word " + quoted(w.substr(0, 40) + "...") + " is too long";
-        if (w.rfind("-width=", 0) == 0 || w.rfind("-height=", 0) == 0) {
-            const std::string n = w.substr(w.find('=') + 1);
-            if (!n.empty() && !mvtool::parseWhole(n, 1, 16384, &v))
-                return "bad number in capture word " + quoted(w) + " (1..16384)";
-        } else if (w.rfind("-dev=", 0) == 0 || w.rfind("-file=", 0) == 0) {
-            if (w.back() == '=') return "capture word " + quoted(w) + " names no path";
-        } else if (w != "-loop" && w != "-nopace") {
-            return "unknown capture word " + quoted(w) +
-                   " (-file=PATH -dev=PATH -nopace -loop -width=N -height=N)";
-        }
+    const std::string w(e.word, e.length);
+    switch (e.fault) {
+    case mvvideo::ConfigFault::too_long:
+        return "capture word " + quoted(w.substr(0, 40) + "...") + " is too long";
+    case mvvideo::ConfigFault::bad_number:
+        return "bad number in capture word " + quoted(w) + " (1..16384)";
+    case mvvideo::ConfigFault::no_path:
+        return "capture word " + quoted(w) + " names no path";
+    default:
+        return "unknown capture word " + quoted(w) +
+               " (-file=PATH -dev=PATH -nopace -loop -width=N -height=N)";
     }
-    return std::string();
-}
-
-// Runs f with the library's standard output caught in *text instead of
-// shown (its messages are replaced by mvtrack's own, one line each).
-template <class F>
-auto caught(F f, std::string *text)
-{
-    fflush(stdout);
-    FILE *tmp = tmpfile();
-    const int saved = tmp ? dup(1) : -1;
-    if (saved >= 0) dup2(fileno(tmp), 1);
-    auto result = f();
-    fflush(stdout);
-    if (saved >= 0) {
-        dup2(saved, 1);
-        close(saved);
-        rewind(tmp);
-        char buf[512];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, tmp)) > 0) text->append(buf, n);
-    }
-    if (tmp) fclose(tmp);
-    return result;
 }
 
 bool is_dir(const std::string &p)
@@ -309,35 +284,15 @@ bool load_pattern(Pattern *p, std::string *error)
         *error = "cannot read pattern file " + quoted(p->path) + ": " + why;
         return false;
     }
-    std::string said;
-    p->slot = caught([&] { return mvLoadPatt(p->path.c_str()); }, &said);
+    mvClearError();
+    p->slot = mvLoadPatt(p->path.c_str());
     if (p->slot < 0) {
-        *error = said.find("Pattern Data") != std::string::npos
+        *error = mvLastError() == MV_ERROR_FORMAT
                      ? "pattern file " + quoted(p->path) + " is not a pattern (3072 numbers 0..255)"
                      : "cannot load pattern file " + quoted(p->path) + " (at most 50 patterns)";
         return false;
     }
     return true;
-}
-
-// The source a configuration opens: the last -file= or -dev= word.
-std::string source_of(const std::vector<std::string> &words, bool *is_file, bool *loops)
-{
-    std::string src = "/dev/video0";
-    *is_file = false;
-    *loops = false;
-    for (const std::string &w : words) {
-        if (w.rfind("-file=", 0) == 0) {
-            src = w.substr(6);
-            *is_file = true;
-        } else if (w.rfind("-dev=", 0) == 0) {
-            src = w.substr(5);
-            *is_file = false;
-        } else if (w == "-loop") {
-            *loops = true;
-        }
-    }
-    return src;
 }
 
 double seconds_since(std::chrono::steady_clock::time_point t)
@@ -377,77 +332,49 @@ private:
     bool shown_ = false;
 };
 
-int run(Options &o)
+// What tracking needs once the inputs are open, and the tallies for the
+// report.
+struct Session {
+    FILE *out = nullptr;   // the records
+    int w = 0, h = 0;      // frame size
+    std::string source;    // the file or camera opened
+    long total = -1;       // frames expected (for the progress line), or -1
+    double fps = 0.0;      // the file's frame rate, 0 when unknown
+    std::unique_ptr<mvtrack::FrameSink> sink;   // --annotate, or none
+    long frame = 0, failed = 0;                 // frames tracked; of those, given up on
+    double detect_s = 0.0, pose_s = 0.0;
+    std::vector<mvtrack::TrackedMarker> tracked;   // the frame's markers
+    std::vector<bool> seen;                        // per pattern, in this frame
+    mvtrack::Canvas canvas;
+};
+
+// Opens the capture of `config` (parsed: `video`) and makes the camera of
+// `file_cam`, rescaled to the frame size, the active one. 0, or 1 after the
+// message naming the fault.
+int open_capture(const Options &o, const MvVideoConfig &video, const std::string &config,
+                 const MvCameraParam &file_cam, Session *s)
 {
-    // The library's messages come through stdout (sent to stderr below):
-    // unbuffered, so they appear in order with mvtrack's own.
-    setvbuf(stdout, nullptr, _IONBF, 0);
-    const std::string res = mvtool::resourceFolder();
-    const auto bundled = [&](const char *name, const char *option, std::string *path) {
-        if (!res.empty() && unreadable(res + "/" + name).empty()) {
-            *path = res + "/" + name;
-            return true;
-        }
-        fprintf(stderr, "mvtrack: the bundled %s is not beside mvtrack (resources/ or "
-                        "../share/morvex); give %s FILE\n", name, option);
-        return false;
-    };
-
-    // Records go to the real standard output; the library's own messages
-    // (codec, pattern loading) go to standard error so they never mix in.
-    FILE *out = nullptr;
-    if (o.out.empty()) {
-        const int fd = dup(1);
-        out = fd >= 0 ? fdopen(fd, "w") : nullptr;
-        if (out == nullptr) return fail(std::string("cannot use standard output: ") + strerror(errno));
-    }
-    fflush(stdout);
-    dup2(2, 1);
-
-    std::string error;
-    if (o.capture.empty())
-        return fail("no input: give capture words, e.g. -file=clip.avi -nopace (see --help)");
-    error = bad_capture_word(o.capture);
-    if (!error.empty()) return fail(error);
-
-    bool default_camera = o.camera.empty();
-    if (default_camera && !bundled("camera_para.dat", "--camera", &o.camera)) return 1;
-    MvCameraParam file_cam;
-    if (!load_camera(o.camera, &file_cam, &error)) return fail(error);
-
-    if (o.patterns.empty()) {
-        Pattern p;
-        if (!bundled("patt.lumo", "--pattern", &p.path)) return 1;
-        p.name = "patt.lumo";
-        o.patterns.push_back(p);
-    }
-    for (Pattern &p : o.patterns)
-        if (!load_pattern(&p, &error)) return fail(error);
-
-    bool is_file, loops;
-    const std::string source = source_of(o.capture, &is_file, &loops);
-    if (source.find('%') == std::string::npos) {
-        const std::string why = unreadable(source);
+    const bool is_file = video.file[0] != '\0';
+    s->source = is_file ? video.file : video.dev;
+    if (s->source.find('%') == std::string::npos) {
+        const std::string why = unreadable(s->source);
         if (!why.empty())
             return fail(std::string("cannot read ") + (is_file ? "video file " : "camera ") +
-                        quoted(source) + ": " + why);
+                        quoted(s->source) + ": " + why);
     }
-    std::string config;
-    for (const std::string &w : o.capture) config += (config.empty() ? "" : " ") + w;
-    std::string said;
-    if (caught([&] { return mvVideoOpen(config.c_str()); }, &said) < 0) {
-        const size_t at = said.find("Cannot open video source");
-        if (at != std::string::npos) return fail(said.substr(at, said.find('\n', at) - at));
+    mvClearError();
+    if (mvVideoOpen(config.c_str()) < 0) {
+        if (mvLastError() == MV_ERROR_DEVICE) return fail(mvLastErrorText());
         return fail("cannot open the capture " + quoted(config));
     }
-    int w = 0, h = 0;
+    int &w = s->w, &h = s->h;
     mvVideoInqSize(&w, &h);
     const long work_pixels = o.half ? static_cast<long>(w / 2) * (h / 2) : static_cast<long>(w) * h;
-    if (work_pixels > 320000) {
+    if (work_pixels > MV_WORK_PIXELS_MAX) {
         mvVideoClose();
         return fail("frames of " + std::to_string(w) + " x " + std::to_string(h) +
-                    " are too large to detect in (at most 320000 pixels): add --half or "
-                    "scale the capture with -width=N -height=N");
+                    " are too large to detect in (at most " + std::to_string(MV_WORK_PIXELS_MAX) +
+                    " pixels): add --half or scale the capture with -width=N -height=N");
     }
     MvCameraParam cam = file_cam;
     if (file_cam.xsize != w || file_cam.ysize != h) {
@@ -463,118 +390,159 @@ int run(Options &o)
     mvTemplateMatchingMode = o.grey ? 1 : 0;
 
     mvtrack::InputInfo info;
-    if (is_file) info = mvtrack::probeInput(source);
-    long total = is_file && !loops ? info.frames : -1;
-    if (o.frames > 0 && (total < 0 || o.frames < total)) total = o.frames;
+    if (is_file) info = mvtrack::probeInput(s->source);
+    s->total = is_file && !video.loop ? info.frames : -1;
+    if (o.frames > 0 && (s->total < 0 || o.frames < s->total)) s->total = o.frames;
+    s->fps = info.fps;
+    return 0;
+}
 
-    std::unique_ptr<mvtrack::FrameSink> sink;
+// Checks the arguments, loads the camera and patterns and opens the
+// capture and the outputs. 0, or 1 after the message naming the fault.
+int open_session(Options &o, Session *s)
+{
+    // The library's messages come through stdout (sent to stderr below):
+    // unbuffered, so they appear in order with mvtrack's own.
+    setvbuf(stdout, nullptr, _IONBF, 0);
+    // While opening, mvtrack words every failure itself, one line each.
+    mvSetErrorPrinting(0);
+    const std::string res = mvtool::resourceFolder();
+    const auto bundled = [&](const char *name, const char *option, std::string *path) {
+        if (!res.empty() && unreadable(res + "/" + name).empty()) {
+            *path = res + "/" + name;
+            return true;
+        }
+        fprintf(stderr, "mvtrack: the bundled %s is not beside mvtrack (resources/ or "
+                        "../share/morvex); give %s FILE\n", name, option);
+        return false;
+    };
+
+    // Records go to the real standard output; the library's own messages
+    // (the codec line, a source that stops) go to standard error so they
+    // never mix in.
+    if (o.out.empty()) {
+        const int fd = dup(1);
+        s->out = fd >= 0 ? fdopen(fd, "w") : nullptr;
+        if (s->out == nullptr) return fail(std::string("cannot use standard output: ") + strerror(errno));
+    }
+    fflush(stdout);
+    dup2(2, 1);
+
+    std::string error;
+    if (o.capture.empty())
+        return fail("no input: give capture words, e.g. -file=clip.avi -nopace (see --help)");
+    std::string config;
+    for (const std::string &w : o.capture) config += (config.empty() ? "" : " ") + w;
+    MvVideoConfig video;
+    mvvideo::ConfigError refused;
+    if (!mvvideo::parse_config(config.c_str(), &video, &refused)) return fail(refused_word(refused));
+
+    bool default_camera = o.camera.empty();
+    if (default_camera && !bundled("camera_para.dat", "--camera", &o.camera)) return 1;
+    MvCameraParam file_cam;
+    if (!load_camera(o.camera, &file_cam, &error)) return fail(error);
+
+    if (o.patterns.empty()) {
+        Pattern p;
+        if (!bundled("patt.lumo", "--pattern", &p.path)) return 1;
+        p.name = "patt.lumo";
+        o.patterns.push_back(p);
+    }
+    for (Pattern &p : o.patterns)
+        if (!load_pattern(&p, &error)) return fail(error);
+
+    if (open_capture(o, video, config, file_cam, s) != 0) return 1;
+
     if (!o.annotate.empty()) {
-        sink = mvtrack::openSink(o.annotate, w, h, info.fps, &error);
-        if (!sink) {
+        s->sink = mvtrack::openSink(o.annotate, s->w, s->h, s->fps, &error);
+        if (!s->sink) {
             mvVideoClose();
             return fail(error);
         }
     }
     if (!o.out.empty()) {
-        out = fopen(o.out.c_str(), "w");
-        if (out == nullptr) {
+        s->out = fopen(o.out.c_str(), "w");
+        if (s->out == nullptr) {
             mvVideoClose();
             return fail("cannot write " + quoted(o.out) + ": " + strerror(errno));
         }
     }
-    if (o.csv) fputs(mvtrack::csvHeader().c_str(), out);
+    if (o.csv) fputs(mvtrack::csvHeader().c_str(), s->out);
+    // From here on the library's messages (a source that stops delivering)
+    // show as they are.
+    mvSetErrorPrinting(1);
+    return 0;
+}
 
-    signal(SIGINT, on_signal);
-    signal(SIGTERM, on_signal);
-    Progress progress(isatty(2) != 0, total);
-    const auto start = std::chrono::steady_clock::now();
-    double detect_s = 0.0, pose_s = 0.0;
-    long frame = 0, failed = 0, nulls = 0;
-    std::vector<mvtrack::TrackedMarker> tracked;
-    std::vector<bool> seen(o.patterns.size());
-    mvtrack::Canvas canvas;
-    const double center[2] = {0.0, 0.0};
-
-    mvVideoCapStart();
-    while (!g_stop && (o.frames < 0 || frame < o.frames)) {
-        unsigned char *image = mvVideoGetImage();
-        if (image == nullptr) {
-            if (mvVideoInqEnded() != 0) break;   // ran dry (or closed under us)
-            if (++nulls > 1) mvUtilSleep(1000);  // an undecodable sample, or none yet
-            continue;
-        }
-        nulls = 0;
-        auto t0 = std::chrono::steady_clock::now();
-        MvMarkerInfo *list = nullptr;
-        int n = 0;
-        const int r = o.lite ? mvDetectMarkerLite(image, o.thresh, &list, &n)
-                             : mvDetectMarker(image, o.thresh, &list, &n);
-        detect_s += seconds_since(t0);
-        if (r < 0) {
-            failed++;
-            n = 0;
-        }
-        t0 = std::chrono::steady_clock::now();
-        tracked.assign(n, mvtrack::TrackedMarker());
-        seen.assign(o.patterns.size(), false);
-        for (int k = 0; k < n; k++) {
-            mvtrack::TrackedMarker &m = tracked[k];
-            m.info = list[k];
-            for (size_t p = 0; p < o.patterns.size(); p++) {
-                if (o.patterns[p].slot != m.info.id) continue;
-                Pattern &pat = o.patterns[p];
-                m.pattern = pat.name.c_str();
-                seen[p] = true;
-                m.error = mvGetTransMat(&m.info, center, pat.width, m.trans);
-                bool finite = m.error >= 0 && std::isfinite(m.error);
-                for (int i = 0; i < 3; i++)
-                    for (int j = 0; j < 4; j++) finite = finite && std::isfinite(m.trans[i][j]);
-                m.hasPose = finite;
-                if (finite) {
-                    pat.errorSum += m.error;
-                    pat.poses++;
-                }
-                break;
-            }
-        }
-        pose_s += seconds_since(t0);
-        for (size_t p = 0; p < o.patterns.size(); p++)
-            if (seen[p]) o.patterns[p].framesFound++;
-
-        const std::string rec = o.csv ? mvtrack::frameCsv(frame, tracked)
-                                      : mvtrack::frameJson(frame, tracked);
-        fputs(rec.c_str(), out);
-        if (sink) {
-            mvtrack::canvasFromFrame(image, w, h, &canvas);
-            for (const mvtrack::TrackedMarker &m : tracked) {
-                double axis = 0.0;
-                for (const Pattern &p : o.patterns)
-                    if (p.slot == m.info.id) axis = 0.5 * p.width;
-                mvtrack::drawMarker(m, axis, &canvas);
-            }
-            if (!sink->write(canvas, frame, &error)) {
-                progress.end();
-                mvVideoClose();
-                return fail("--annotate: " + error);
-            }
-        }
-        mvVideoCapNext();
-        frame++;
-        progress.update(frame, seconds_since(start));
+// Detects and poses the markers of one frame, writes its record and, with
+// --annotate, its picture. False (with *error) when the picture cannot be
+// written.
+bool track_frame(Options &o, Session &s, unsigned char *image, std::string *error)
+{
+    static const double center[2] = {0.0, 0.0};
+    auto t0 = std::chrono::steady_clock::now();
+    MvMarkerInfo *list = nullptr;
+    int n = 0;
+    const int r = o.lite ? mvDetectMarkerLite(image, o.thresh, &list, &n)
+                         : mvDetectMarker(image, o.thresh, &list, &n);
+    s.detect_s += seconds_since(t0);
+    if (r < 0) {
+        s.failed++;
+        n = 0;
     }
-    const double elapsed = seconds_since(start);
-    progress.update(frame, elapsed, true);
-    progress.end();
-    mvVideoCapStop();
-    mvVideoClose();
+    t0 = std::chrono::steady_clock::now();
+    s.tracked.assign(n, mvtrack::TrackedMarker());
+    s.seen.assign(o.patterns.size(), false);
+    for (int k = 0; k < n; k++) {
+        mvtrack::TrackedMarker &m = s.tracked[k];
+        m.info = list[k];
+        for (size_t p = 0; p < o.patterns.size(); p++) {
+            if (o.patterns[p].slot != m.info.id) continue;
+            Pattern &pat = o.patterns[p];
+            m.pattern = pat.name.c_str();
+            s.seen[p] = true;
+            m.error = mvGetTransMat(&m.info, center, pat.width, m.trans);
+            bool finite = m.error >= 0 && std::isfinite(m.error);
+            for (int i = 0; i < 3; i++)
+                for (int j = 0; j < 4; j++) finite = finite && std::isfinite(m.trans[i][j]);
+            m.hasPose = finite;
+            if (finite) {
+                pat.errorSum += m.error;
+                pat.poses++;
+            }
+            break;
+        }
+    }
+    s.pose_s += seconds_since(t0);
+    for (size_t p = 0; p < o.patterns.size(); p++)
+        if (s.seen[p]) o.patterns[p].framesFound++;
 
-    if (sink && !sink->finish(&error)) return fail("--annotate: " + error);
-    const bool write_failed = fflush(out) != 0 || ferror(out);
-    const bool close_failed = fclose(out) != 0;
+    const std::string rec = o.csv ? mvtrack::frameCsv(s.frame, s.tracked)
+                                  : mvtrack::frameJson(s.frame, s.tracked);
+    fputs(rec.c_str(), s.out);
+    if (!s.sink) return true;
+    mvtrack::canvasFromFrame(image, s.w, s.h, &s.canvas);
+    for (const mvtrack::TrackedMarker &m : s.tracked) {
+        double axis = 0.0;
+        for (const Pattern &p : o.patterns)
+            if (p.slot == m.info.id) axis = 0.5 * p.width;
+        mvtrack::drawMarker(m, axis, &s.canvas);
+    }
+    return s.sink->write(s.canvas, s.frame, error);
+}
+
+// Closes the outputs and prints the summary. The exit status.
+int report(const Options &o, Session &s, double elapsed)
+{
+    std::string error;
+    if (s.sink && !s.sink->finish(&error)) return fail("--annotate: " + error);
+    const bool write_failed = fflush(s.out) != 0 || ferror(s.out);
+    const bool close_failed = fclose(s.out) != 0;
     if (write_failed || close_failed)
         return fail("cannot write " + (o.out.empty() ? std::string("standard output") : quoted(o.out)) +
                     ": " + strerror(errno));
-    if (frame == 0 && !g_stop) return fail("no frame could be read from " + quoted(source));
+    const long frame = s.frame;
+    if (frame == 0 && !g_stop) return fail("no frame could be read from " + quoted(s.source));
 
     fprintf(stderr, "mvtrack: %ld frames in %.2f s (%.1f frames/s)%s\n", frame, elapsed,
             elapsed > 0 ? frame / elapsed : 0.0, g_stop ? ", interrupted" : "");
@@ -586,11 +554,48 @@ int run(Options &o)
     }
     if (frame > 0)
         fprintf(stderr, "mvtrack: detection %.2f ms per frame, pose %.2f ms per frame\n",
-                1000.0 * detect_s / frame, 1000.0 * pose_s / frame);
-    if (failed > 0)
+                1000.0 * s.detect_s / frame, 1000.0 * s.pose_s / frame);
+    if (s.failed > 0)
         fprintf(stderr, "mvtrack: detection gave up on %ld frames (too many dark regions: "
-                        "try a lower --thresh)\n", failed);
+                        "try a lower --thresh)\n", s.failed);
     return 0;
+}
+
+int run(Options &o)
+{
+    Session s;
+    if (open_session(o, &s) != 0) return 1;
+
+    signal(SIGINT, on_signal);
+    signal(SIGTERM, on_signal);
+    Progress progress(isatty(2) != 0, s.total);
+    const auto start = std::chrono::steady_clock::now();
+    long nulls = 0;
+    std::string error;
+    mvVideoCapStart();
+    while (!g_stop && (o.frames < 0 || s.frame < o.frames)) {
+        unsigned char *image = mvVideoGetImage();
+        if (image == nullptr) {
+            if (mvVideoInqEnded() != 0) break;   // ran dry (or closed under us)
+            if (++nulls > 1) mvUtilSleep(1000);  // an undecodable sample, or none yet
+            continue;
+        }
+        nulls = 0;
+        if (!track_frame(o, s, image, &error)) {
+            progress.end();
+            mvVideoClose();
+            return fail("--annotate: " + error);
+        }
+        mvVideoCapNext();
+        s.frame++;
+        progress.update(s.frame, seconds_since(start));
+    }
+    const double elapsed = seconds_since(start);
+    progress.update(s.frame, elapsed, true);
+    progress.end();
+    mvVideoCapStop();
+    mvVideoClose();
+    return report(o, s, elapsed);
 }
 
 }  // namespace
