@@ -100,7 +100,7 @@ inline std::vector<std::vector<Vertex>> feedbackPolygons(const std::function<voi
 {
     static std::vector<GLfloat> buf(1 << 21);
     mvgDrawMode2D();
-    const int W = gWinXsize, H = gWinYsize;
+    const int W = mvdisplay::state.layout.win_x, H = mvdisplay::state.layout.win_y;
     glLoadIdentity();
     glOrtho(-0.5 - W, 2.0 * W - 0.5, -0.5 - H, 2.0 * H - 0.5, -1.0, 1.0);
     glViewport(-W, -H, 3 * W, 3 * H);

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "display_internal.h"
+#include "morvex/display.h"
 #include "render.h"
 #include "test_display.h"
 
@@ -20,23 +20,23 @@ void frame()
 {
     if (ran) return;  // GLUT may still call it in the round that leaves
     ran = true;
-    const int base = gWinYsize - gYsize;  // bottom row of the main area
+    const int base = 120;  // bottom row of the main area
     mvgDrawMode2D();
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT);
     mvgDraw2dLeft();
     glColor3ub(255, 0, 0);
-    glRecti(-1, -1, gWinXsize + 1, gWinYsize + 1);
+    glRecti(-1, -1, 641, 601);
     mvgDraw2dRight();
     glColor3ub(0, 0, 255);
-    glRecti(-1, -1, gWinXsize + 1, gWinYsize + 1);
+    glRecti(-1, -1, 641, 601);
 
     // Even rows of the main area (from its bottom) are the left eye's, odd
     // rows the right eye's; below the main area neither eye draws.
-    const morvex_test::Pixels px = morvex_test::readPixels(0, 0, gWinXsize, gWinYsize);
+    const morvex_test::Pixels px = morvex_test::readPixels(0, 0, 640, 600);
     int wrong = 0;
-    for (int y = 0; y < gWinYsize; y++)
-        for (int x = 0; x < gWinXsize; x += 3) {
+    for (int y = 0; y < 600; y++)
+        for (int x = 0; x < 640; x += 3) {
             const unsigned char *p = px.at(x, y);
             const bool main = y >= base, left = (y - base) % 2 == 0;
             wrong += p[0] != (main && left ? 255 : 0) || p[2] != (main && !left ? 255 : 0);
@@ -50,7 +50,7 @@ TEST(DisplayHmd, StencilRowsSeparateTheEyes)
 {
     MvCameraParam cam = render::pinholeCamera(320, 240, 400.0);
     mvgInit(&cam, 1.0, 0, 2, 1, 1);
-    ASSERT_EQ(gWinYsize, 600);
+    ASSERT_EQ(glutGet(GLUT_WINDOW_HEIGHT), 600);
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
     alarm(30);  // a loop that never calls the frame function fails, not hangs
     mvgMainLoop(nullptr, nullptr, frame);

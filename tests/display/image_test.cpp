@@ -45,7 +45,7 @@ protected:
             mvgDispHalfImage(half_.data(), xwin, ywin);
         else
             mvgDispImage(full_.data(), xwin, ywin);
-        return morvex_test::readPixels(0, 0, gWinXsize, gWinYsize);
+        return morvex_test::readPixels(0, 0, 640, 480);
     }
     std::vector<unsigned char> full_ = makeImage(320, 240, kFullBlocks), half_ = makeImage(160, 120, kHalfBlocks);
 };
@@ -214,11 +214,11 @@ TEST_F(DisplayImage, OverlaysLandOnTheGivenCorners)
             glColor3ub(255, 255, 255);
             glLineWidth(1.0f);
             mvgDrawSquare(square, p.xwin, p.ywin);
-            const morvex_test::Pixels px = morvex_test::readPixels(0, 0, gWinXsize, gWinYsize);
+            const morvex_test::Pixels px = morvex_test::readPixels(0, 0, 640, 480);
             auto lit_near = [&](double ix, double iy) {
                 const int wx = (int)std::lround(p.x0 + p.s * ix), wy = (int)std::lround(p.top - p.s * iy);
-                for (int y = std::max(wy - 1, 0); y <= std::min(wy + 1, gWinYsize - 1); y++)
-                    for (int x = std::max(wx - 1, 0); x <= std::min(wx + 1, gWinXsize - 1); x++)
+                for (int y = std::max(wy - 1, 0); y <= std::min(wy + 1, 479); y++)
+                    for (int x = std::max(wx - 1, 0); x <= std::min(wx + 1, 639); x++)
                         if (px.at(x, y)[0] > 128) return true;
                 return false;
             };
@@ -244,8 +244,8 @@ TEST(DisplayWide, BothTexturesShowTheImageWherePixelCopyPutsIt)
     MvCameraParam cam = render::pinholeCamera(640, 480, 800.0);
     mvgInit(&cam, 1.0, 0, 0, 0, 0);
     morvex_test::settleWindow();
-    ASSERT_EQ(tex1Xsize1, 512);
-    ASSERT_EQ(tex1Xsize2, 128);
+    ASSERT_EQ(mvdisplay::state.tex.full_x1, 512);
+    ASSERT_EQ(mvdisplay::state.tex.full_x2, 128);
     const std::vector<Block> blocks = {
         {480, 100, 559, 179, {250, 200, 40}},  // across the two textures
         {600, 300, 629, 379, {40, 220, 120}},  // right texture only

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "display_internal.h"
+#include "morvex/display.h"
 #include "render.h"
 #include "test_display.h"
 
@@ -23,7 +23,7 @@ void onKey(unsigned char, int, int) {}
 
 int count_nonblack(unsigned buffer)
 {
-    const morvex_test::Pixels px = morvex_test::readPixels(0, 0, gWinXsize, gWinYsize, buffer);
+    const morvex_test::Pixels px = morvex_test::readPixels(0, 0, 640, 480, buffer);
     int n = 0;
     for (size_t i = 0; i < px.rgba.size(); i += 4) n += (px.rgba[i] | px.rgba[i + 1] | px.rgba[i + 2]) != 0;
     return n;

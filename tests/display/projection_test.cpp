@@ -1,7 +1,7 @@
 // The camera projection for OpenGL: matrices checked against the camera
 // matrix, and points drawn through them read back. Window: 320 x 240 camera
 // at zoom 2 with two mini windows below the main area (640 x 720).
-#include <GL/gl.h>
+#include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -61,8 +61,14 @@ TEST(DisplayProjectionMath, CentredCameraGivesTheTextbookMatrixAtAnyScaleOrSign)
 TEST(DisplayProjection, CameraPointsLandWhereTheCameraMatrixPutsThem)
 {
     const MvCameraParam cam = kGeneral;
+    // A second mvgInit opens a window of its own without initialising GLUT
+    // again (freeglut would end the process).
+    mvgInit(&cam, 1.0, 0, 0, 0, 0);
+    glutDestroyWindow(glutGetWindow());
     mvgInit(&cam, 2.0, 0, 2, 1, 0);
     morvex_test::settleWindow();
+    ASSERT_EQ(glutGet(GLUT_WINDOW_WIDTH), 640);
+    ASSERT_EQ(glutGet(GLUT_WINDOW_HEIGHT), 720);
     const double pts[][3] = {{0, 0, 400}, {-60, 40, 500}, {80, -50, 700}, {-120, -70, 900}, {30, 60, 250}};
     struct {
         int xwin, ywin;
@@ -89,10 +95,10 @@ TEST(DisplayProjection, CameraPointsLandWhereTheCameraMatrixPutsThem)
             glBegin(GL_POINTS);
             glVertex3d(p[0], p[1], p[2]);
             glEnd();
-            const morvex_test::Pixels px = morvex_test::readPixels(0, 0, gWinXsize, gWinYsize);
+            const morvex_test::Pixels px = morvex_test::readPixels(0, 0, 640, 720);
             int found = 0, fx = -1, fy = -1;
-            for (int y = 0; y < gWinYsize; y++)
-                for (int x = 0; x < gWinXsize; x++)
+            for (int y = 0; y < 720; y++)
+                for (int x = 0; x < 640; x++)
                     if (px.at(x, y)[0] > 128) found++, fx = x, fy = y;
             // A one-pixel point lights the pixel around its window position.
             ASSERT_EQ(found, 1);
