@@ -7,21 +7,10 @@
 #include <GL/gl.h>
 #include <algorithm>
 
+using mvdisplay::Area;
+using mvdisplay::state;
+
 namespace {
-
-// Where an image lands in 2-D mode: left edge x0, top y0 and scale s
-// (window pixels per image pixel).
-struct Placement {
-    double x0, y0, s;
-};
-
-Placement placement(int xwin, int ywin)
-{
-    if (xwin == 0 && ywin == 0) return {0.0, (double)gWinYsize, gZoom};
-    if (xwin == 1 && ywin == 0) return {(double)gXsize, (double)gWinYsize, gZoom};
-    return {(double)((xwin - 1) * gMiniXsize),
-            (double)(gWinYsize - gYsize - (ywin - 1) * gMiniYsize), gZoom * 0.5};
-}
 
 // Built flags and display-list names of one routine, per window slot.
 struct MeshCache {
@@ -40,8 +29,9 @@ int window_slot(int xwin, int ywin)
 {
     if (xwin == 0 && ywin == 0) return 0;
     if (xwin == 1 && ywin == 0) return 1;
-    if (xwin >= 1 && xwin <= gMiniXnum && ywin >= 1 && ywin <= gMiniYnum) {
-        int slot = (ywin - 1) * gMiniXnum + xwin + 1;
+    const mvdisplay::Layout &l = state.layout;
+    if (xwin >= 1 && xwin <= l.cols && ywin >= 1 && ywin <= l.rows) {
+        int slot = (ywin - 1) * l.cols + xwin + 1;
         if (slot <= 9) return slot;
     }
     return -1;
@@ -54,11 +44,16 @@ struct MeshColumns {
     double x[21], tx[21];
 };
 
-void emit_mesh(const MeshColumns &cols, double ty_full, const Placement &pl, bool drop_folds)
+// A grid point whose ideal position is (ix, iy) goes to the area's
+// (x + s ix - 1, top_row - s iy): the row where the pixel copy and the
+// overlays put it, one column left of them.
+void emit_mesh(const MeshColumns &cols, double ty_full, const Area &a, bool drop_folds)
 {
+    const int im_x = state.layout.im_x, im_y = state.layout.im_y;
+    const double x0 = a.x, top = a.y + a.h;
     double y[21], ty[21];
     for (int j = 0; j <= 20; j++) {
-        y[j] = (j * gImYsize) / 20.0;
+        y[j] = (j * im_y) / 20.0;
         ty[j] = ty_full * j / 20.0;
     }
     for (int j = 1; j <= 20; j++) {
@@ -67,18 +62,18 @@ void emit_mesh(const MeshColumns &cols, double ty_full, const Placement &pl, boo
             const int cj[4] = {j - 1, j - 1, j, j};
             double ix[4], iy[4];
             for (int c = 0; c < 4; c++)
-                mvParamObserv2Ideal(gCparam.distortion, cols.x[ci[c]], y[cj[c]], &ix[c], &iy[c]);
+                mvParamObserv2Ideal(state.camera.distortion, cols.x[ci[c]], y[cj[c]], &ix[c], &iy[c]);
             // Quads that fold over or that the undistortion pushes beyond
             // the image are left out.
             if (drop_folds &&
                 (ix[1] < ix[0] || ix[3] > ix[2] || iy[3] < iy[0] || iy[2] < iy[1] ||
-                 ix[1] < 0 || ix[2] < 0 || ix[0] > gImXsize || ix[3] > gImXsize ||
-                 iy[3] < 0 || iy[2] < 0 || iy[0] > gImYsize || iy[1] > gImYsize))
+                 ix[1] < 0 || ix[2] < 0 || ix[0] > im_x || ix[3] > im_x ||
+                 iy[3] < 0 || iy[2] < 0 || iy[0] > im_y || iy[1] > im_y))
                 continue;
             glBegin(GL_QUADS);
             for (int c = 0; c < 4; c++) {
                 glTexCoord2d(cols.tx[ci[c]], ty[cj[c]]);
-                glVertex3d(pl.x0 + pl.s * ix[c] - 1.0, pl.y0 - pl.s * iy[c] - 1.0, -1.0);
+                glVertex3d(x0 + a.scale * ix[c] - 1.0, top - a.scale * iy[c] - 1.0, -1.0);
             }
             glEnd();
         }
@@ -89,13 +84,13 @@ void emit_mesh(const MeshColumns &cols, double ty_full, const Placement &pl, boo
 // compiled) on the slot's first use; a position without a slot is drawn
 // directly every time.
 void draw_mesh(MeshCache &cache, int slot, GLuint first_list, const MeshColumns &cols,
-               double ty_full, const Placement &pl, bool drop_folds)
+               double ty_full, const Area &a, bool drop_folds)
 {
     if (slot < 0) {
-        emit_mesh(cols, ty_full, pl, drop_folds);
+        emit_mesh(cols, ty_full, a, drop_folds);
     } else if (!cache.built[slot]) {
         glNewList(first_list, GL_COMPILE_AND_EXECUTE);
-        emit_mesh(cols, ty_full, pl, drop_folds);
+        emit_mesh(cols, ty_full, a, drop_folds);
         glEndList();
     } else {
         glCallList(first_list);
@@ -114,11 +109,12 @@ Defined defined[3];
 void upload(int which, int tex_w, int tex_h, const unsigned char *image, int skip_pixels,
             int cols, int rows)
 {
-    glBindTexture(GL_TEXTURE_2D, glid[which]);
+    const GLuint name = state.textures[which];
+    glBindTexture(GL_TEXTURE_2D, name);
     Defined &d = defined[which];
-    if (d.name != glid[which] || d.w != tex_w || d.h != tex_h) {
+    if (d.name != name || d.w != tex_w || d.h != tex_h) {
         glTexImage2D(GL_TEXTURE_2D, 0, 3, tex_w, tex_h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-        d = {glid[which], tex_w, tex_h};
+        d = {name, tex_w, tex_h};
     }
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, skip_pixels);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, std::min(cols, tex_w), std::min(rows, tex_h),
@@ -149,7 +145,7 @@ MeshColumns even_columns(double tx_full)
     MeshColumns c;
     c.nx = 20;
     for (int i = 0; i <= 20; i++) {
-        c.x[i] = (i * gImXsize) / 20.0;
+        c.x[i] = (i * state.layout.im_x) / 20.0;
         c.tx[i] = tx_full * i / 20.0;
     }
     return c;
@@ -163,11 +159,12 @@ int upload_step()
 
 void mvgDispImageTex4(const unsigned char *image, int xwin, int ywin)
 {
+    const int im_x = state.layout.im_x, im_y = state.layout.im_y;
+    const mvdisplay::TextureSizes &tex = state.tex;
     const int step = upload_step();
     MeshCache &cache = tex4_cache[step - 1];
-    begin_texture(step * gImXsize, gImYsize / step);
-    upload(0, tex1Xsize1, tex1Ysize / step, image, 0, gImXsize,
-           (gImYsize + step - 1) / step);
+    begin_texture(step * im_x, im_y / step);
+    upload(0, tex.full_x1, tex.full_y / step, image, 0, im_x, (im_y + step - 1) / step);
 
     const int slot = window_slot(xwin, ywin);
     GLuint list = 0;
@@ -175,21 +172,23 @@ void mvgDispImageTex4(const unsigned char *image, int xwin, int ywin)
         if (!cache.built[slot]) cache.list[slot] = glGenLists(1);
         list = cache.list[slot];
     }
-    draw_mesh(cache, slot, list, even_columns((double)gImXsize / tex1Xsize1),
-              (double)gImYsize / tex1Ysize, placement(xwin, ywin), false);
+    draw_mesh(cache, slot, list, even_columns((double)im_x / tex.full_x1),
+              (double)im_y / tex.full_y, mvdisplay::window_area(state.layout, xwin, ywin), false);
     if (slot >= 0) cache.built[slot] = true;
     end_texture();
 }
 
 void mvgDispImageTex3(const unsigned char *image, int xwin, int ywin)
 {
+    const int im_x = state.layout.im_x, im_y = state.layout.im_y;
+    const mvdisplay::TextureSizes &tex = state.tex;
     const int step = upload_step();
     MeshCache &cache = tex3_cache[step - 1];
-    const int rest = gImXsize - tex1Xsize1;
-    const int rows = (gImYsize + step - 1) / step;
-    const double ty_full = (double)gImYsize / tex1Ysize;
-    const Placement pl = placement(xwin, ywin);
-    begin_texture(step * gImXsize, gImYsize / step);
+    const int rest = im_x - tex.full_x1;
+    const int rows = (im_y + step - 1) / step;
+    const double ty_full = (double)im_y / tex.full_y;
+    const Area a = mvdisplay::window_area(state.layout, xwin, ywin);
+    begin_texture(step * im_x, im_y / step);
 
     const int slot = window_slot(xwin, ywin);
     GLuint first = 0;
@@ -201,20 +200,20 @@ void mvgDispImageTex3(const unsigned char *image, int xwin, int ywin)
     MeshColumns left;
     left.nx = 16;
     for (int i = 0; i <= 16; i++) {
-        left.x[i] = i * tex1Xsize1 * 0.0625;
+        left.x[i] = i * tex.full_x1 * 0.0625;
         left.tx[i] = i * 0.0625;
     }
-    upload(0, tex1Xsize1, tex1Ysize / step, image, 0, tex1Xsize1, rows);
-    draw_mesh(cache, slot, first, left, ty_full, pl, true);
+    upload(0, tex.full_x1, tex.full_y / step, image, 0, tex.full_x1, rows);
+    draw_mesh(cache, slot, first, left, ty_full, a, true);
 
     MeshColumns right;
     right.nx = 4;
     for (int i = 0; i <= 4; i++) {
-        right.x[i] = tex1Xsize1 + (rest * i) * 0.25;
-        right.tx[i] = ((double)rest / tex1Xsize2) * i * 0.25;
+        right.x[i] = tex.full_x1 + (rest * i) * 0.25;
+        right.tx[i] = ((double)rest / tex.full_x2) * i * 0.25;
     }
-    upload(1, tex1Xsize2, tex1Ysize / step, image, tex1Xsize1, rest, rows);
-    draw_mesh(cache, slot, first + 1, right, ty_full, pl, true);
+    upload(1, tex.full_x2, tex.full_y / step, image, tex.full_x1, rest, rows);
+    draw_mesh(cache, slot, first + 1, right, ty_full, a, true);
 
     if (slot >= 0) cache.built[slot] = true;
     end_texture();
@@ -222,9 +221,11 @@ void mvgDispImageTex3(const unsigned char *image, int xwin, int ywin)
 
 void mvgDispHalfImageTex(const unsigned char *image, int xwin, int ywin)
 {
-    const int hx = gImXsize / 2, hy = gImYsize / 2;
+    const int im_x = state.layout.im_x, im_y = state.layout.im_y;
+    const mvdisplay::TextureSizes &tex = state.tex;
+    const int hx = im_x / 2, hy = im_y / 2;
     begin_texture(hx, hy);
-    upload(2, tex2Xsize, tex2Ysize, image, 0, hx, hy);
+    upload(2, tex.half_x, tex.half_y, image, 0, hx, hy);
 
     const int slot = window_slot(xwin, ywin);
     GLuint list = 0;
@@ -232,49 +233,27 @@ void mvgDispHalfImageTex(const unsigned char *image, int xwin, int ywin)
         if (!half_cache.built[slot]) half_cache.list[slot] = glGenLists(1);
         list = half_cache.list[slot];
     }
-    draw_mesh(half_cache, slot, list, even_columns(gImXsize / (2.0 * tex2Xsize)),
-              gImYsize / (2.0 * tex2Ysize), placement(xwin, ywin), false);
+    draw_mesh(half_cache, slot, list, even_columns(im_x / (2.0 * tex.half_x)),
+              im_y / (2.0 * tex.half_y), mvdisplay::window_area(state.layout, xwin, ywin), false);
     if (slot >= 0) half_cache.built[slot] = true;
     end_texture();
 }
 
-// Raster position (top-left of the image, which then runs downwards) and
-// zoom of a pixel copy; a half image is copied at `mul` = 2.
+// The image runs downwards from the raster position at the area's top-left
+// pixel; a half image is copied at `mul` = 2.
 void draw_pixels(const unsigned char *image, int w, int h, int xwin, int ywin, double mul)
 {
-    double zoom;
-    int x, y;
-    if (xwin == 0 && ywin == 0) {
-        zoom = gZoom;
-        x = 0;
-        y = gWinYsize - 1;
-    } else if (xwin == 1 && ywin == 0) {
-        zoom = gZoom;
-        x = gXsize;
-        y = gWinYsize - 1;
-    } else {
-        zoom = gZoom * 0.5;
-        x = (xwin - 1) * gMiniXsize;
-        y = gWinYsize - gYsize - (ywin - 1) * gMiniYsize - 1;
-    }
-    zoom *= mul;
+    const Area a = mvdisplay::window_area(state.layout, xwin, ywin);
+    const double zoom = a.scale * mul;
     glPixelZoom((float)zoom, (float)-zoom);
-    glRasterPos3i(x, y, -1);
+    glRasterPos3i(a.x, a.top_row(), -1);
     glDrawPixels(w, h, GL_RGBA, GL_UNSIGNED_BYTE, image);
 }
 
-// The main area (and the same-size area right of it) is scissored to the
-// zoomed image; a mini window to its cell.
 void set_scissor(int xwin, int ywin)
 {
-    if (ywin == 0 && (xwin == 0 || xwin == 1)) {
-        const int w = (int)(gImXsize * gZoom);
-        const int h = (int)(gImYsize * gZoom);
-        glScissor(xwin == 0 ? 0 : gXsize, gWinYsize - h, w, h);
-    } else {
-        glScissor((xwin - 1) * gMiniXsize, gWinYsize - gYsize - ywin * gMiniYsize, gMiniXsize,
-                  gMiniYsize);
-    }
+    const Area a = mvdisplay::window_area(state.layout, xwin, ywin);
+    glScissor(a.x, a.y, a.w, a.h);
     glEnable(GL_SCISSOR_TEST);
 }
 
@@ -282,12 +261,13 @@ void set_scissor(int xwin, int ywin)
 
 void mvgDispImage(const unsigned char *image, int xwin, int ywin)
 {
+    const int im_x = state.layout.im_x, im_y = state.layout.im_y;
     if (mvgDrawMode == 0) {
-        draw_pixels(image, gImXsize, gImYsize, xwin, ywin, 1.0);
+        draw_pixels(image, im_x, im_y, xwin, ywin, 1.0);
         return;
     }
     set_scissor(xwin, ywin);
-    if (gImXsize > tex1Xsize1)
+    if (im_x > state.tex.full_x1)
         mvgDispImageTex3(image, xwin, ywin);
     else
         mvgDispImageTex4(image, xwin, ywin);
@@ -297,7 +277,7 @@ void mvgDispImage(const unsigned char *image, int xwin, int ywin)
 void mvgDispHalfImage(const unsigned char *image, int xwin, int ywin)
 {
     if (mvgDrawMode == 0) {
-        draw_pixels(image, gImXsize / 2, gImYsize / 2, xwin, ywin, 2.0);
+        draw_pixels(image, state.layout.im_x / 2, state.layout.im_y / 2, xwin, ywin, 2.0);
         return;
     }
     set_scissor(xwin, ywin);

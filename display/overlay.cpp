@@ -5,34 +5,22 @@
 
 #include <GL/gl.h>
 
+using mvdisplay::state;
+
 void mvgLineSeg(double x1, double y1, double x2, double y2, int xwin, int ywin)
 {
     // Pixel copy (mode 0) shows the image as captured, so the end points go
     // through the lens model; the texture-mapped video (any other mode, as in
     // mvgDispImage) is already undistorted.
     if (mvgDrawMode == 0) {
-        mvParamIdeal2Observ(gCparam.distortion, x1, y1, &x1, &y1);
-        mvParamIdeal2Observ(gCparam.distortion, x2, y2, &x2, &y2);
+        mvParamIdeal2Observ(state.camera.distortion, x1, y1, &x1, &y1);
+        mvParamIdeal2Observ(state.camera.distortion, x2, y2, &x2, &y2);
     }
-    x1 *= gZoom;
-    y1 *= gZoom;
-    x2 *= gZoom;
-    y2 *= gZoom;
-
+    const mvdisplay::Area a = mvdisplay::window_area(state.layout, xwin, ywin);
+    const float left = (float)a.x, top = (float)a.top_row();
     glBegin(GL_LINES);
-    if (ywin == 0 && (xwin == 0 || xwin == 1)) {
-        // The main area, or the same-size area right of it where the image
-        // display puts position (1, 0).
-        const float left = xwin == 0 ? 0.0f : (float)gXsize;
-        const float top = (float)(gWinYsize - 1);
-        glVertex2f(left + (float)x1, top - (float)y1);
-        glVertex2f(left + (float)x2, top - (float)y2);
-    } else {
-        const float x0 = (float)((xwin - 1) * gMiniXsize);
-        const float y0 = (float)(gWinYsize - gYsize - (ywin - 1) * gMiniYsize - 1);
-        glVertex2f(x0 + 0.5f * (float)x1, y0 - 0.5f * (float)y1);
-        glVertex2f(x0 + 0.5f * (float)x2, y0 - 0.5f * (float)y2);
-    }
+    glVertex2f(left + (float)(x1 * a.scale), top - (float)(y1 * a.scale));
+    glVertex2f(left + (float)(x2 * a.scale), top - (float)(y2 * a.scale));
     glEnd();
     glFlush();
 }
@@ -47,7 +35,7 @@ void mvgDrawSquare(double vertex[4][2], int xwin, int ywin)
 
 void mvgLineSegHMD(double x1, double y1, double x2, double y2)
 {
-    const float b = (float)(gWinYsize - gYsize);
+    const float b = (float)mvdisplay::main_bottom(state.layout);
     glBegin(GL_LINES);
     glVertex2f((float)x1, b + (float)y1);
     glVertex2f((float)x2, b + (float)y2);

@@ -7,9 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-double gl_cpara[16];
-double gl_lpara[16], gl_rpara[16];
-int gl_hmd_para_flag = 0;
+using mvdisplay::state;
 
 static int mvgConvGLcpara2(const double cparam[3][4], int width, int height,
                            double gnear, double gfar, double m[16])
@@ -59,21 +57,21 @@ int mvgConvGLcpara(const MvCameraParam *param, double gnear, double gfar, double
     return mvgConvGLcpara2(param->projection, param->xsize, param->ysize, gnear, gfar, m);
 }
 
-void mvg_setup_display_camera(void)
+void mvdisplay::setup_display_camera()
 {
     // Row v of the camera image goes to row (ysize - 1) - v: the image's top
     // row ends up at the top of the viewport, whose y runs upwards.
+    MvCameraParam &cam = state.camera;
     for (int j = 0; j < 4; j++)
-        gCparam.projection[1][j] =
-            (gCparam.ysize - 1) * gCparam.projection[2][j] - gCparam.projection[1][j];
-    mvgConvGLcpara(&gCparam, 50.0, 5000.0, gl_cpara);
+        cam.projection[1][j] = (cam.ysize - 1) * cam.projection[2][j] - cam.projection[1][j];
+    mvgConvGLcpara(&cam, 50.0, 5000.0, state.projection);
 }
 
 void mvgLoadHMDparam(const MvCameraParam *lparam, const MvCameraParam *rparam)
 {
-    mvgConvGLcpara(lparam, 50.0, 5000.0, gl_lpara);
-    mvgConvGLcpara(rparam, 50.0, 5000.0, gl_rpara);
-    gl_hmd_para_flag = 1;
+    mvgConvGLcpara(lparam, 50.0, 5000.0, state.left_eye);
+    mvgConvGLcpara(rparam, 50.0, 5000.0, state.right_eye);
+    state.eyes_loaded = 1;
 }
 
 void mvgConvGlpara(double para[3][4], double gl_para[16])
@@ -84,7 +82,7 @@ void mvgConvGlpara(double para[3][4], double gl_para[16])
     gl_para[15] = 1.0;
 }
 
-void mvgSetStencil(int flag)
+void mvdisplay::set_stencil(int flag)
 {
     if (flag == 0) {
         glDisable(GL_STENCIL_TEST);
@@ -102,19 +100,20 @@ void mvgDrawMode2D(void)
     glLoadIdentity();
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(-0.5, gWinXsize - 0.5, -0.5, gWinYsize - 0.5, -1.0, 1.0);
-    glViewport(0, 0, gWinXsize, gWinYsize);
-    mvgSetStencil(0);
+    const mvdisplay::Layout &l = state.layout;
+    glOrtho(-0.5, l.win_x - 0.5, -0.5, l.win_y - 0.5, -1.0, 1.0);
+    glViewport(0, 0, l.win_x, l.win_y);
+    mvdisplay::set_stencil(0);
 }
 
 void mvgDraw2dLeft(void)
 {
-    if (gl_hmd_flag) mvgSetStencil(1);
+    if (state.hmd) mvdisplay::set_stencil(1);
 }
 
 void mvgDraw2dRight(void)
 {
-    if (gl_hmd_flag) mvgSetStencil(2);
+    if (state.hmd) mvdisplay::set_stencil(2);
 }
 
 void mvgDrawMode3D(void)
@@ -125,66 +124,61 @@ void mvgDrawMode3D(void)
 
 void mvgDraw3dCamera(int xwin, int ywin)
 {
-    if (ywin == 0 && (xwin == 0 || xwin == 1)) {
-        // Position (1, 0) is the area right of the main one, as for images.
-        int w = (int)(gImXsize * gZoom);
-        int h = (int)(gImYsize * gZoom);
-        glViewport(xwin == 0 ? 0 : gXsize, gWinYsize - h, w, h);
-    } else {
-        glViewport((xwin - 1) * gMiniXsize, gWinYsize - gYsize - ywin * gMiniYsize,
-                   gMiniXsize, gMiniYsize);
-    }
-    mvgSetStencil(0);
+    const mvdisplay::Area a = mvdisplay::window_area(state.layout, xwin, ywin);
+    glViewport(a.x, a.y, a.w, a.h);
+    mvdisplay::set_stencil(0);
     glMatrixMode(GL_PROJECTION);
-    glLoadMatrixd(gl_cpara);
+    glLoadMatrixd(state.projection);
 }
 
 static void draw_3d_eye(int flag, const double *para)
 {
-    if (gl_hmd_flag == 0 || gl_hmd_para_flag == 0) return;
-    glViewport(0, gWinYsize - 480, 640, 480);
-    mvgSetStencil(flag);
+    if (state.hmd == 0 || state.eyes_loaded == 0) return;
+    // With an HMD the main area is 640 x 480.
+    glViewport(0, mvdisplay::main_bottom(state.layout), 640, 480);
+    mvdisplay::set_stencil(flag);
     glMatrixMode(GL_PROJECTION);
     glLoadMatrixd(para);
 }
 
 void mvgDraw3dLeft(void)
 {
-    draw_3d_eye(1, gl_lpara);
+    draw_3d_eye(1, state.left_eye);
 }
 
 void mvgDraw3dRight(void)
 {
-    draw_3d_eye(2, gl_rpara);
+    draw_3d_eye(2, state.right_eye);
 }
 
 // Left-eye rows (even, from the main area's bottom) get stencil 1, the
 // right-eye rows 2. One-pixel lines along pixel centres cover each row
 // exactly once.
-void mvgInitStencil(void)
+void mvdisplay::init_stencil()
 {
     glEnable(GL_STENCIL_TEST);
     glClearStencil(0);
     glClear(GL_STENCIL_BUFFER_BIT);
     glLineWidth(1.0f);
 
-    int b = gWinYsize - gYsize;
+    const mvdisplay::Layout &l = state.layout;
+    const int b = mvdisplay::main_bottom(l);
 
     glStencilFunc(GL_ALWAYS, 1, 1);
     glStencilOp(GL_REPLACE, GL_REPLACE, GL_REPLACE);
     glBegin(GL_LINES);
-    for (int r = 0; r < gYsize; r += 2) {
+    for (int r = 0; r < l.main_y; r += 2) {
         glVertex2f(0.0f, (float)(b + r));
-        glVertex2f((float)gWinXsize, (float)(b + r));
+        glVertex2f((float)l.win_x, (float)(b + r));
     }
     glEnd();
 
     glStencilFunc(GL_ALWAYS, 2, 2);
     glStencilOp(GL_REPLACE, GL_REPLACE, GL_REPLACE);
     glBegin(GL_LINES);
-    for (int r = 1; r < gYsize; r += 2) {
+    for (int r = 1; r < l.main_y; r += 2) {
         glVertex2f(0.0f, (float)(b + r));
-        glVertex2f((float)gWinXsize, (float)(b + r));
+        glVertex2f((float)l.win_x, (float)(b + r));
     }
     glEnd();
 

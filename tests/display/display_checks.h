@@ -1,6 +1,5 @@
 // Helpers shared by the display's image tests: test pictures with coloured
-// blocks, finding a colour in a read-back window, and the vertices the
-// video mesh sends to OpenGL (through feedback mode).
+// blocks, finding a colour in a read-back window.
 #ifndef MORVEX_TESTS_DISPLAY_CHECKS_H
 #define MORVEX_TESTS_DISPLAY_CHECKS_H
 
@@ -9,7 +8,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
-#include <functional>
 #include <vector>
 
 #include "display_internal.h"
@@ -85,41 +83,6 @@ inline void clearWindow()
     mvgDrawMode2D();
     glClearColor(0, 0, 0, 0);
     glClear(GL_COLOR_BUFFER_BIT);
-}
-
-// One vertex as feedback reports it: 2-D drawing coordinates (as passed to
-// glVertex in 2-D mode) and texture coordinates.
-struct Vertex {
-    double x, y, s, t;
-};
-
-// The polygons `draw` sends, in 2-D drawing coordinates. The clip volume is
-// widened to three times the window each way so that no vertex of a mesh
-// reaching past the window is clipped away.
-inline std::vector<std::vector<Vertex>> feedbackPolygons(const std::function<void()> &draw)
-{
-    static std::vector<GLfloat> buf(1 << 21);
-    mvgDrawMode2D();
-    const int W = gWinXsize, H = gWinYsize;
-    glLoadIdentity();
-    glOrtho(-0.5 - W, 2.0 * W - 0.5, -0.5 - H, 2.0 * H - 0.5, -1.0, 1.0);
-    glViewport(-W, -H, 3 * W, 3 * H);
-    glFeedbackBuffer((GLsizei)buf.size(), GL_4D_COLOR_TEXTURE, buf.data());
-    glRenderMode(GL_FEEDBACK);
-    draw();
-    const int n = glRenderMode(GL_RENDER);
-    mvgDrawMode2D();
-    std::vector<std::vector<Vertex>> polys;
-    // Only polygons are drawn: GL_POLYGON_TOKEN, vertex count, vertices of
-    // 12 values each (x y z w, r g b a, s t r q).
-    for (int i = 0; i + 1 < n;) {
-        if ((int)buf[i++] != GL_POLYGON_TOKEN) return {};
-        std::vector<Vertex> poly;
-        for (int k = (int)buf[i++]; k > 0; k--, i += 12)
-            poly.push_back({buf[i] - 0.5, buf[i + 1] - 0.5, buf[i + 8], buf[i + 9]});
-        polys.push_back(poly);
-    }
-    return polys;
 }
 
 }  // namespace display_checks

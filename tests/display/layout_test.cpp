@@ -1,69 +1,81 @@
-// Window layout and texture sizes computed by mvgInit. Every mvgInit here
-// opens a window of its own; a second mvgInit in one process must not
-// initialise GLUT again (freeglut ends the process if it is).
-#include <GL/freeglut.h>
+// The window layout and the area each window position draws into, as mvgInit
+// lays them out; pure arithmetic, checked without a window. The read-back
+// tests show that drawing follows these areas.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "display_internal.h"
-#include "render.h"
-#include "test_display.h"
-
-MORVEX_TEST_NEEDS_DISPLAY();
 
 namespace {
 
-TEST(DisplayLayout, SizesFollowCameraZoomAndMiniWindowGrid)
+std::vector<int> rect(const mvdisplay::Layout &l, int xwin, int ywin)
+{
+    const mvdisplay::Area a = mvdisplay::window_area(l, xwin, ywin);
+    return {a.x, a.y, a.w, a.h};
+}
+
+TEST(DisplayLayout, SizesAndAreasFollowCameraZoomGridAndHmd)
 {
     struct {
         int xsize, ysize;
         double zoom;
-        int xwin, ywin, hmd;
-        int gx, gy, minix, miniy, nx, ny, winx, winy;
+        int cols, rows, hmd;
+        std::vector<int> sizes;  // main area, mini window, grid, window (x, y each)
+        std::vector<int> main, right, mini32;  // x, y, w, h of (0, 0), (1, 0), (3, 2)
     } cases[] = {
-        // The viewer's call: 640 x 480, no mini windows.
-        {320, 240, 2.0, 0, 0, 0, 640, 480, 320, 240, 0, 0, 640, 480},
-        // Two mini windows of 320 x 240 below the main area.
-        {320, 240, 2.0, 2, 1, 0, 640, 480, 320, 240, 2, 1, 640, 720},
-        // Three mini windows of 160 x 120 are wider than the main area.
-        {320, 240, 1.0, 3, 1, 0, 320, 240, 160, 120, 3, 1, 480, 360},
-        // More than 8 windows: 3 x 3 -> 3 x 2, 10 x 1 -> 8 x 1.
-        {320, 240, 1.0, 3, 3, 0, 320, 240, 160, 120, 3, 2, 480, 480},
-        {320, 240, 1.0, 10, 1, 0, 320, 240, 160, 120, 8, 1, 1280, 360},
-        // HMD: the main area is 640 x 480 whatever the camera and zoom.
-        {160, 120, 3.0, 1, 1, 1, 640, 480, 240, 180, 1, 1, 640, 660},
+        // The viewer's call; (3, 2) lies off the grid and below the window.
+        {320, 240, 2.0, 0, 0, 0, {640, 480, 320, 240, 0, 0, 640, 480},
+         {0, 0, 640, 480}, {640, 0, 640, 480}, {640, -480, 320, 240}},
+        {320, 240, 2.0, 2, 1, 0, {640, 480, 320, 240, 2, 1, 640, 720},
+         {0, 240, 640, 480}, {640, 240, 640, 480}, {640, -240, 320, 240}},
+        // Three mini windows are wider than the main area.
+        {320, 240, 1.0, 3, 1, 0, {320, 240, 160, 120, 3, 1, 480, 360},
+         {0, 120, 320, 240}, {320, 120, 320, 240}, {320, -120, 160, 120}},
+        // At most 8 mini windows: 3 x 3 -> 3 x 2, 10 x 1 -> 8 x 1; 2 x 4 stays.
+        {320, 240, 1.0, 3, 3, 0, {320, 240, 160, 120, 3, 2, 480, 480},
+         {0, 240, 320, 240}, {320, 240, 320, 240}, {320, 0, 160, 120}},
+        {320, 240, 1.0, 10, 1, 0, {320, 240, 160, 120, 8, 1, 1280, 360},
+         {0, 120, 320, 240}, {320, 120, 320, 240}, {320, -120, 160, 120}},
+        {320, 240, 1.0, 2, 4, 0, {320, 240, 160, 120, 2, 4, 320, 720},
+         {0, 480, 320, 240}, {320, 480, 320, 240}, {320, 240, 160, 120}},
+        // HMD: the main area is 640 x 480 whatever the camera and zoom; the
+        // image at (0, 0) keeps its own size, and the mini windows follow it.
+        {160, 120, 3.0, 1, 1, 1, {640, 480, 240, 180, 1, 1, 640, 660},
+         {0, 300, 480, 360}, {640, 300, 480, 360}, {480, -180, 240, 180}},
         // Fractions truncate: 321 x 1.5 = 481.5, half of 240 x 1.5 = 180.
-        {321, 240, 1.5, 1, 1, 0, 481, 360, 240, 180, 1, 1, 481, 540},
+        {321, 240, 1.5, 1, 1, 0, {481, 360, 240, 180, 1, 1, 481, 540},
+         {0, 180, 481, 360}, {481, 180, 481, 360}, {480, -180, 240, 180}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(testing::Message() << c.xsize << "x" << c.ysize << " zoom " << c.zoom << " grid "
-                                        << c.xwin << "x" << c.ywin << " hmd " << c.hmd);
-        MvCameraParam cam = render::pinholeCamera(c.xsize, c.ysize, 400.0);
-        mvgInit(&cam, c.zoom, 0, c.xwin, c.ywin, c.hmd);
-        EXPECT_EQ((std::vector<int>{gXsize, gYsize, gMiniXsize, gMiniYsize, gMiniXnum, gMiniYnum, gWinXsize, gWinYsize}),
-                  (std::vector<int>{c.gx, c.gy, c.minix, c.miniy, c.nx, c.ny, c.winx, c.winy}));
-        // The window really has that size.
-        EXPECT_EQ(glutGet(GLUT_WINDOW_WIDTH), c.winx);
-        EXPECT_EQ(glutGet(GLUT_WINDOW_HEIGHT), c.winy);
+                                        << c.cols << "x" << c.rows << " hmd " << c.hmd);
+        const mvdisplay::Layout l = mvdisplay::make_layout(c.xsize, c.ysize, c.zoom, c.cols, c.rows, c.hmd);
+        EXPECT_EQ((std::vector<int>{l.main_x, l.main_y, l.mini_x, l.mini_y, l.cols, l.rows, l.win_x, l.win_y}),
+                  c.sizes);
+        EXPECT_EQ(rect(l, 0, 0), c.main);
+        EXPECT_EQ(rect(l, 1, 0), c.right);
+        EXPECT_EQ(rect(l, 3, 2), c.mini32);
+        EXPECT_EQ(mvdisplay::window_area(l, 1, 0).scale, c.zoom);
+        EXPECT_EQ(mvdisplay::window_area(l, 3, 2).scale, c.zoom / 2);
     }
 }
 
 TEST(DisplayLayout, TextureSizesArePowersOfTwoCoveringTheImage)
 {
     struct {
-        int xsize, ysize, t1x1, t1x2, t1y, t2x, t2y;
+        int xsize, ysize;
+        std::vector<int> sizes;  // full image: first 512 columns, the rest, rows; half image: x, y
     } cases[] = {
-        {320, 240, 512, 1, 256, 256, 128},
-        {640, 480, 512, 128, 512, 512, 256},
-        {513, 200, 512, 1, 256, 256, 128},  // one column beyond the first texture
+        {320, 240, {512, 1, 256, 256, 128}},
+        {640, 480, {512, 128, 512, 512, 256}},
+        {513, 200, {512, 1, 256, 256, 128}},  // one column beyond the first texture
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(testing::Message() << c.xsize << "x" << c.ysize);
-        MvCameraParam cam = render::pinholeCamera(c.xsize, c.ysize, 400.0);
-        mvgInit(&cam, 1.0, 0, 0, 0, 0);
-        EXPECT_EQ((std::vector<int>{tex1Xsize1, tex1Xsize2, tex1Ysize, tex2Xsize, tex2Ysize}),
-                  (std::vector<int>{c.t1x1, c.t1x2, c.t1y, c.t2x, c.t2y}));
+        mvdisplay::TextureSizes t;
+        mvdisplay::size_textures(c.xsize, c.ysize, &t);
+        EXPECT_EQ((std::vector<int>{t.full_x1, t.full_x2, t.full_y, t.half_x, t.half_y}), c.sizes)
+            << c.xsize << "x" << c.ysize;
     }
 }
 
