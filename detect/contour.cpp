@@ -26,7 +26,7 @@ const int kVertexMax = 6;
 // Splits the outline between from and to at the point farthest from the
 // chord while it stands off by more than sqrt(thresh); appends the corners
 // in outline order.
-int mvdetect::get_vertex(const int *x, const int *y, int from, int to, double thresh,
+int mvcore::get_vertex(const int *x, const int *y, int from, int to, double thresh,
                          int *corners, int *cornerCount)
 {
     int a = y[to] - y[from];
@@ -56,7 +56,7 @@ int mvdetect::get_vertex(const int *x, const int *y, int from, int to, double th
 
 namespace {
 
-using mvdetect::get_vertex;
+using mvcore::get_vertex;
 
 int check_square(int area, MvMarkerCandidate *cand, double factor)
 {

@@ -10,7 +10,7 @@ enum {
 
 /* Steps of detection reachable from the tests; not part of the public
    interface. */
-namespace mvdetect {
+namespace mvcore {
 
 /* Corner search on the outline between indices from and to (see contour.cpp);
    corners must have room for 6 entries. */
@@ -25,6 +25,6 @@ void apply_history(MvMarkerInfo *markers, int *count);
 /* Forgets the history (it starts empty in a new process). */
 void reset_history();
 
-}  // namespace mvdetect
+}  // namespace mvcore
 
 #endif

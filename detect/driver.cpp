@@ -166,7 +166,7 @@ const MvMarkerCandidate *mvcore::last_candidates(int *count)
     return marker_info2;
 }
 
-void mvdetect::apply_history(MvMarkerInfo *markers, int *count)
+void mvcore::apply_history(MvMarkerInfo *markers, int *count)
 {
     carry_identities(markers, *count);
     drop_weak_identities(markers, *count);
@@ -175,7 +175,7 @@ void mvdetect::apply_history(MvMarkerInfo *markers, int *count)
     readd_missing(markers, count);
 }
 
-void mvdetect::reset_history()
+void mvcore::reset_history()
 {
     prev_num = 0;
 }
@@ -185,7 +185,7 @@ extern "C" int mvDetectMarker(const unsigned char *image, int thresh,
 {
     *markerNum = 0;
     if (detect_frame(image, thresh) < 0) return -1;
-    mvdetect::apply_history(wmarker_info, &wmarker_num);
+    mvcore::apply_history(wmarker_info, &wmarker_num);
     *markerNum = wmarker_num;
     *markerInfo = wmarker_info;
     return 0;

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
-using namespace mvpattern;
+using namespace mvcore;
 
 extern "C" {
 int mvTemplateMatchingMode = 0;

@@ -3,7 +3,7 @@
 #ifndef MORVEX_PATTERN_STORE_H
 #define MORVEX_PATTERN_STORE_H
 
-namespace mvpattern {
+namespace mvcore {
 
 constexpr int kSlots = 50;
 constexpr int kBlocks = 4;
@@ -23,6 +23,6 @@ extern double patpow[kSlots][kBlocks];
 extern int patBW[kSlots][kBlocks][kValues];
 extern double patpowBW[kSlots][kBlocks];
 
-}  // namespace mvpattern
+}  // namespace mvcore
 
 #endif

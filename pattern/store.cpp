@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
-namespace mvpattern {
+namespace mvcore {
 
 int pattern_num = -1;
 int patf[kSlots];
@@ -17,9 +17,9 @@ double patpow[kSlots][kBlocks];
 int patBW[kSlots][kBlocks][kValues];
 double patpowBW[kSlots][kBlocks];
 
-}  // namespace mvpattern
+}  // namespace mvcore
 
-using namespace mvpattern;
+using namespace mvcore;
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "morvex/pose.h"
 #include "pose_internal.h"
 
-namespace morvex_pose {
+namespace mvcore {
 
 int check_dir(double dir[3], const double start[2], const double end[2],
               const double camera[3][4])
@@ -154,9 +154,9 @@ int check_rotation(double rows[2][3])
     return 0;
 }
 
-}  // namespace morvex_pose
+}  // namespace mvcore
 
-using namespace morvex_pose;
+using namespace mvcore;
 
 extern "C" int mvGetInitRot(const MvMarkerInfo *marker, const double camera[3][4],
                             double rot[3][3])

@@ -4,7 +4,7 @@
 
 #include "morvex/numerics.h"
 
-namespace morvex_pose {
+namespace mvcore {
 
 // Index among the detector's four corners (or edges) of the marker's own
 // corner (edge) k, for a marker matched in direction d. Any d maps into
@@ -43,6 +43,6 @@ int trans_solve(TransSolve *s, const double rot[3][3],
                  const double camera[3][4], const double points3d[][3],
                  const double points2d[][2], double trans[3]);
 
-}  // namespace morvex_pose
+}  // namespace mvcore
 
 #endif

@@ -10,7 +10,7 @@
 #include "morvex/pose.h"
 #include "pose_internal.h"
 
-using namespace morvex_pose;
+using namespace mvcore;
 
 extern "C" {
 int mvFittingMode = 0;

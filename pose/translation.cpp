@@ -10,7 +10,7 @@
 
 #include "pose_internal.h"
 
-namespace morvex_pose {
+namespace mvcore {
 
 int trans_solve_alloc(TransSolve *s, int num)
 {
@@ -70,4 +70,4 @@ int trans_solve(TransSolve *s, const double rot[3][3], const double camera[3][4]
     return 0;
 }
 
-}  // namespace morvex_pose
+}  // namespace mvcore

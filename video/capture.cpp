@@ -32,7 +32,7 @@ MvVideoHandle *mv2VideoOpen(const char *config)
     MvVideoHandle *h = static_cast<MvVideoHandle *>(calloc(1, sizeof(MvVideoHandle)));
     if (h == nullptr) malloc_error();
     MvVideoConfig cfg;
-    if (!mv_video_parse_config(config, &cfg)) {
+    if (!mvvideo::parse_config_for_capture(config, &cfg)) {
         free(h);
         return nullptr;
     }
@@ -54,7 +54,7 @@ MvVideoHandle *mv2VideoOpen(const char *config)
     h->picture = av_frame_alloc();
     if (h->offscreen == nullptr || h->picture == nullptr) malloc_error();
 
-    h->grabber = mv_grabber_open(cfg);
+    h->grabber = mvvideo::grabber_open(cfg);
     if (h->grabber == nullptr) {
         mv2VideoClose(h);
         return nullptr;
@@ -65,7 +65,7 @@ MvVideoHandle *mv2VideoOpen(const char *config)
 int mv2VideoClose(MvVideoHandle *h)
 {
     if (h == nullptr) return -1;
-    mv_grabber_close(h->grabber);
+    mvvideo::grabber_close(h->grabber);
     av_free(h->offscreen);
     avcodec_free_context(&h->decompressor);
     sws_freeContext(h->scaler);
@@ -77,7 +77,7 @@ int mv2VideoClose(MvVideoHandle *h)
 int mv2VideoCapStart(MvVideoHandle *h)
 {
     if (h == nullptr) return -1;
-    mv_grabber_start(h->grabber);
+    mvvideo::grabber_start(h->grabber);
     h->sampleData = nullptr;
     return 0;
 }
@@ -87,7 +87,7 @@ int mv2VideoCapNext(MvVideoHandle *h) { return h == nullptr ? -1 : 0; }
 int mv2VideoCapStop(MvVideoHandle *h)
 {
     if (h == nullptr) return -1;
-    if (h->grabber) mv_grabber_stop(h->grabber);
+    if (h->grabber) mvvideo::grabber_stop(h->grabber);
     return 0;
 }
 
@@ -186,7 +186,7 @@ static unsigned char *convert(MvVideoHandle *h)
     int lines[4] = {h->width * 4, 0, 0, 0};
     sws_scale(h->scaler, pic->data, pic->linesize, 0, pic->height, dst, lines);
     // Ready ahead of time; a paced file hands it out when it is due.
-    mv_grabber_pace(h->grabber, pic->best_effort_timestamp);
+    mvvideo::grabber_pace(h->grabber, pic->best_effort_timestamp);
     av_frame_unref(pic);
     return h->offscreen + 1;
 }

@@ -105,7 +105,7 @@ bool mvvideo::parse_config(const char *config, MvVideoConfig *out, ConfigError *
     }
 }
 
-bool mv_video_parse_config(const char *config, MvVideoConfig *out)
+bool mvvideo::parse_config_for_capture(const char *config, MvVideoConfig *out)
 {
     mvvideo::ConfigError error;
     if (mvvideo::parse_config(config, out, &error)) return true;

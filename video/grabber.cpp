@@ -43,7 +43,8 @@ static const double kMaxLag = 0.25;
 // the file's timestamps, not a wait worth making.
 static const double kMaxWait = 2.0;
 
-double mv_video_now()
+// Seconds on a monotonic clock.
+static double clock_seconds()
 {
     timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -52,7 +53,7 @@ double mv_video_now()
 
 static void sleep_until(double t)
 {
-    double d = t - mv_video_now();
+    double d = t - clock_seconds();
     if (d <= 0) return;
     timespec ts;
     ts.tv_sec = static_cast<time_t>(d);
@@ -68,7 +69,7 @@ static void fail(const char *source, const char *what, int err)
                    source, what, err < 0 ? ": " : "", err < 0 ? reason : "");
 }
 
-MvGrabber *mv_grabber_open(const MvVideoConfig &cfg)
+MvGrabber *mvvideo::grabber_open(const MvVideoConfig &cfg)
 {
     MvGrabber *g = new MvGrabber;
     g->isFile = cfg.file[0] != '\0';
@@ -105,13 +106,13 @@ MvGrabber *mv_grabber_open(const MvVideoConfig &cfg)
     err = g->isFile ? avformat_find_stream_info(g->input, nullptr) : 0;
     if (err < 0) {
         fail(g->source, "cannot read its streams", err);
-        mv_grabber_close(g);
+        mvvideo::grabber_close(g);
         return nullptr;
     }
     g->stream = av_find_best_stream(g->input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
     if (g->stream < 0) {
         fail(g->source, "no video stream", 0);
-        mv_grabber_close(g);
+        mvvideo::grabber_close(g);
         return nullptr;
     }
     AVStream *st = g->input->streams[g->stream];
@@ -120,7 +121,7 @@ MvGrabber *mv_grabber_open(const MvVideoConfig &cfg)
         snprintf(what, sizeof what, "no decoder for its codec %s",
                  avcodec_get_name(st->codecpar->codec_id));
         fail(g->source, what, 0);
-        mv_grabber_close(g);
+        mvvideo::grabber_close(g);
         return nullptr;
     }
     AVRational rate = st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
@@ -132,7 +133,7 @@ MvGrabber *mv_grabber_open(const MvVideoConfig &cfg)
     return g;
 }
 
-void mv_grabber_close(MvGrabber *g)
+void mvvideo::grabber_close(MvGrabber *g)
 {
     if (g == nullptr) return;
     av_packet_free(&g->packet);
@@ -141,14 +142,14 @@ void mv_grabber_close(MvGrabber *g)
     delete g;
 }
 
-void mv_grabber_start(MvGrabber *g)
+void mvvideo::grabber_start(MvGrabber *g)
 {
     g->recording = true;
     g->clockSet = false;   // the pending or next packet is due at once
     g->resumeAt = 0;
 }
 
-void mv_grabber_stop(MvGrabber *g) { g->recording = false; }
+void mvvideo::grabber_stop(MvGrabber *g) { g->recording = false; }
 
 // Back to the first packet. False when the input cannot seek or holds no
 // video packet at all (looping would spin for ever).
@@ -167,13 +168,13 @@ static bool rewind_input(MvGrabber *g)
     return true;
 }
 
-void mv_grabber_pace(MvGrabber *g, int64_t timestamp)
+void mvvideo::grabber_pace(MvGrabber *g, int64_t timestamp)
 {
     if (!g->pace) return;
     double t = timestamp == AV_NOPTS_VALUE
                    ? g->lastStream + g->interval
                    : timestamp * av_q2d(g->input->streams[g->stream]->time_base);
-    double now = mv_video_now();
+    double now = clock_seconds();
     if (g->clockSet) {
         double due = g->clockBase + (t - g->streamBase);
         if (t <= g->lastStream || due > now + kMaxWait + g->interval) {
@@ -221,7 +222,7 @@ static int next_camera(MvGrabber *g, AVPacket **sample)
         got++;
     }
     if (got) *sample = g->packet;
-    else sleep_until(mv_video_now() + 0.001);   // nothing yet: idle on
+    else sleep_until(clock_seconds() + 0.001);   // nothing yet: idle on
     return 0;
 }
 
@@ -243,7 +244,7 @@ int mvvideo::grabber_next(MvGrabber *g, AVPacket **sample)
     for (;;) {
         int err = av_read_frame(g->input, g->packet);
         if (err == AVERROR(EAGAIN)) {
-            sleep_until(mv_video_now() + 0.001);
+            sleep_until(clock_seconds() + 0.001);
             return 0;
         }
         if (err < 0) {

@@ -37,10 +37,10 @@ struct ConfigError {
 // word, described in *error (when not null). Prints nothing.
 bool parse_config(const char *config, MvVideoConfig *out, ConfigError *error);
 
-}  // namespace mvvideo
-
 // parse_config for the capture: a refused word prints the option help and
 // a line naming the word (MV_ERROR_ARGUMENT).
-bool mv_video_parse_config(const char *config, MvVideoConfig *out);
+bool parse_config_for_capture(const char *config, MvVideoConfig *out);
+
+}  // namespace mvvideo
 
 #endif

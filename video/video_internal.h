@@ -36,16 +36,16 @@ struct MvVideoHandle {
     bool dry;                     // ran dry: the last picture has been handed out
 };
 
-// Opens the source of `cfg`; on failure prints one line naming it and the
-// reason and returns nullptr. The caller frees it with mv_grabber_close.
-MvGrabber *mv_grabber_open(const MvVideoConfig &cfg);
-void mv_grabber_close(MvGrabber *g);
-void mv_grabber_start(MvGrabber *g);
-void mv_grabber_stop(MvGrabber *g);
-
 namespace mvvideo {
 
-// Between mv_grabber_start and mv_grabber_stop.
+// Opens the source of `cfg`; on failure prints one line naming it and the
+// reason and returns nullptr. The caller frees it with grabber_close.
+MvGrabber *grabber_open(const MvVideoConfig &cfg);
+void grabber_close(MvGrabber *g);
+void grabber_start(MvGrabber *g);
+void grabber_stop(MvGrabber *g);
+
+// Between grabber_start and grabber_stop.
 bool grabber_recording(const MvGrabber *g);
 
 // The video stream's codec parameters; the grabber's, valid until it is
@@ -61,15 +61,12 @@ const AVCodecParameters *grabber_codec(const MvGrabber *g);
 // dry, read error, not recording).
 int grabber_next(MvGrabber *g, AVPacket **sample);
 
-}  // namespace mvvideo
-
 // A paced file: waits until the picture with this timestamp (the video
 // stream's time base; AV_NOPTS_VALUE: one interval after the last) is due.
 // The first picture after a start is due at once, so that pictures are
 // handed out no faster than the file's rate, measured from the first one.
-void mv_grabber_pace(MvGrabber *g, int64_t timestamp);
+void grabber_pace(MvGrabber *g, int64_t timestamp);
 
-// Seconds on a monotonic clock.
-double mv_video_now();
+}  // namespace mvvideo
 
 #endif

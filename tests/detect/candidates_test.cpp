@@ -146,10 +146,10 @@ TEST_F(Candidates, CornerSearchBetweenCoincidingPointsFindsNothing)
     const int x[9] = {0, 4, 8, 8, 8, 4, 0, 0, 0};
     const int y[9] = {0, 0, 0, 4, 8, 8, 8, 4, 0};
     int corners[6], n = 0;
-    EXPECT_EQ(mvdetect::get_vertex(x, y, 0, 8, 0.5, corners, &n), 0);
+    EXPECT_EQ(mvcore::get_vertex(x, y, 0, 8, 0.5, corners, &n), 0);
     EXPECT_EQ(n, 0);
     // Between distinct ends the corners (8, 0) and (8, 8) are found.
-    EXPECT_EQ(mvdetect::get_vertex(x, y, 0, 6, 0.5, corners, &n), 0);
+    EXPECT_EQ(mvcore::get_vertex(x, y, 0, 6, 0.5, corners, &n), 0);
     ASSERT_EQ(n, 2);
     EXPECT_EQ(corners[0], 2);
     EXPECT_EQ(corners[1], 4);

@@ -30,13 +30,13 @@ class History : public ::testing::Test {
 protected:
     MvMarkerInfo table[30];
     int n = 0;
-    void SetUp() override { mvdetect::reset_history(); }
+    void SetUp() override { mvcore::reset_history(); }
     // One frame: the given markers go through the history steps.
     void frame(const std::vector<MvMarkerInfo> &in)
     {
         n = (int)in.size();
         for (int i = 0; i < n; i++) table[i] = in[i];
-        mvdetect::apply_history(table, &n);
+        mvcore::apply_history(table, &n);
     }
 };
 
@@ -67,7 +67,7 @@ TEST_F(History, WeakerMatchInheritsIdentityStrongerKeepsItsOwn)
         EXPECT_DOUBLE_EQ(table[0].confidence, 0.8);
         EXPECT_EQ(table[0].direction, 1);
     }
-    mvdetect::reset_history();
+    mvcore::reset_history();
     frame({marker(3, 0.8, 1, 100, 100)});
     frame({marker(4, 0.9, 2, 100, 100)});
     ASSERT_EQ(n, 1);
@@ -107,7 +107,7 @@ TEST_F(History, CorrespondenceWindowsAreExact)
         {1000, 1000, 10, 19.9, true},
     };
     for (const Case &c : cases) {
-        mvdetect::reset_history();
+        mvcore::reset_history();
         frame({marker(4, 0.9, 0, 100, 100, c.oldArea)});
         frame({marker(-1, 0.1, -1, 100 + c.dx, 100 + c.dy, c.newArea)});
         ASSERT_EQ(n, c.corresponds ? 1 : 2) << c.oldArea << " " << c.dy;
@@ -121,7 +121,7 @@ TEST_F(History, TieRulesOfTheCarryOver)
 {
     const double second_x[] = {104, 98};  // the inheritor: second, then first
     for (int k = 0; k < 2; k++) {
-        mvdetect::reset_history();
+        mvcore::reset_history();
         frame({marker(0, 0.9, 0, 100, 100)});
         frame({marker(-1, 0.1, -1, second_x[k], 100), marker(-1, 0.1, -1, 102, 100)});
         EXPECT_EQ(table[1 - k].id, 0);
@@ -129,7 +129,7 @@ TEST_F(History, TieRulesOfTheCarryOver)
     }
     struct { double c1, c2; int want; } order[] = {{0.6, 0.9, 2}, {0.9, 0.6, 1}};
     for (const auto &o : order) {
-        mvdetect::reset_history();
+        mvcore::reset_history();
         frame({marker(1, o.c1, 0, 100, 100), marker(2, o.c2, 0, 103, 100)});
         frame({marker(-1, 0.2, -1, 101, 100)});
         ASSERT_EQ(n, 1);

@@ -58,7 +58,7 @@ TEST_F(Store, SlotRules) {
     for (const Step &s : steps) EXPECT_EQ(s.op(s.id), s.expect) << "slot " << s.id;
     EXPECT_EQ(mvLoadPatt(f.c_str()), 3);  // not 0: deactivated is still in use
     EXPECT_EQ(mvLoadPatt(f.c_str()), 17);
-    EXPECT_EQ(mvpattern::pattern_num, 50);
+    EXPECT_EQ(mvcore::pattern_num, 50);
 }
 
 // (Their messages and error codes: tests/message.)
@@ -77,7 +77,7 @@ TEST_F(Store, MissingAndShortFilesLeaveTheSlotFree) {
     // The file is closed on the error path: no descriptor is left behind.
     for (int i = 0; i < 20; i++) mvLoadPatt(shortf.c_str());
     EXPECT_EQ(openFileCount(), fds);
-    EXPECT_EQ(mvpattern::pattern_num, 0);
+    EXPECT_EQ(mvcore::pattern_num, 0);
     // The slot stayed free: a good file now gets slot 0.
     std::string good = numbersFile("good", 3072, [](int) { return 10; });
     EXPECT_EQ(mvLoadPatt(good.c_str()), 0);
@@ -90,8 +90,8 @@ TEST_F(Store, ValuesFarOutOfRangeDoNotOverflow) {
         return i % 2 ? 2147483647 : -2147483647; });
     int s = mvLoadPatt(wild.c_str());
     ASSERT_GE(s, 0);
-    EXPECT_TRUE(std::isfinite(mvpattern::patpow[s][0]));
-    EXPECT_GT(mvpattern::patpow[s][0], 1e6);
+    EXPECT_TRUE(std::isfinite(mvcore::patpow[s][0]));
+    EXPECT_GT(mvcore::patpow[s][0], 1e6);
 }
 
 }  // namespace
