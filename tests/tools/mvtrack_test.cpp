@@ -201,7 +201,7 @@ TEST_F(Mvtrack, CsvRowsCarryThePoseOfTheJsonRecords)
     EXPECT_GT(poses, 30);
 }
 
-TEST_F(Mvtrack, AnnotatedVideoAndPngSequenceReadBackFrameForFrame)
+TEST_F(Mvtrack, AnnotatedOutputReadsBackAndSourcesAreTrackedAtTheirOwnSize)
 {
     // Each output is an input again, with exactly the frames written; the
     // marker is still found under the drawing.
@@ -223,6 +223,25 @@ TEST_F(Mvtrack, AnnotatedVideoAndPngSequenceReadBackFrameForFrame)
     for (size_t i = 0; i + 2 < img.pixels.size(); i += img.channels)
         outline += img.pixels[i] == 40 && img.pixels[i + 1] == 230 && img.pixels[i + 2] == 40;
     EXPECT_GT(outline, 60);
+
+    // Tracked at the source's own size: the frame doubled shows the marker's
+    // centre at 2x + 0.5 (pixel centres); -width alone keeps the aspect
+    // ratio, so -width=320 tracks the doubled frame as the original.
+    ASSERT_EQ(std::system(("convert '" + dir + "/f_005.png' -scale 200% '" + dir + "/big.png'").c_str()), 0);
+    const auto centre = [&](const std::string &words, double *x, double *y) {
+        const Result r = mvtrack(words + " -nopace");
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const json::Value &m : records(r.out).at(0)["markers"].a)
+            if (m["id"].n == 0) *x = m["center"][0].n, *y = m["center"][1].n;
+    };
+    double sx = -1, sy = -1, bx = -1, by = -1, hx = -1, hy = -1;
+    centre("-file=" + dir + "/f_005.png", &sx, &sy);
+    centre("-file=" + dir + "/big.png", &bx, &by);
+    centre("-file=" + dir + "/big.png -width=320", &hx, &hy);
+    EXPECT_NEAR(bx, 2 * sx + 0.5, 1.0);
+    EXPECT_NEAR(by, 2 * sy + 0.5, 1.0);
+    EXPECT_NEAR(hx, sx, 1.0);
+    EXPECT_NEAR(hy, sy, 1.0);
 }
 
 TEST_F(Mvtrack, WrongFilesAndWordsExitOneNamingThem)

@@ -1,7 +1,9 @@
-// Frame count and rate of a file source, from its container.
+// Frame size of a source, and a file's frame count and rate, from its
+// container or device.
 #include "input_probe.h"
 
 extern "C" {
+#include <libavdevice/avdevice.h>
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
 }
@@ -10,17 +12,25 @@ extern "C" {
 
 namespace mvtrack {
 
-InputInfo probeInput(const std::string &path)
+InputInfo probeInput(const std::string &path, bool camera)
 {
     InputInfo info;
     const int level = av_log_get_level();
     av_log_set_level(AV_LOG_QUIET);   // a failure here is reported by the capture
+    const AVInputFormat *format = nullptr;
+    if (camera) {
+        avdevice_register_all();
+        format = av_find_input_format("video4linux2");
+    }
     AVFormatContext *input = nullptr;
-    if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) == 0) {
+    if ((!camera || format != nullptr) &&
+        avformat_open_input(&input, path.c_str(), format, nullptr) == 0) {
         if (avformat_find_stream_info(input, nullptr) >= 0) {
             const int s = av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
             if (s >= 0) {
                 const AVStream *st = input->streams[s];
+                info.width = st->codecpar->width;
+                info.height = st->codecpar->height;
                 const AVRational rate =
                     st->avg_frame_rate.num > 0 ? st->avg_frame_rate : st->r_frame_rate;
                 if (rate.num > 0 && rate.den > 0) info.fps = av_q2d(rate);

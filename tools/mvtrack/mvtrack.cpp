@@ -10,6 +10,7 @@
 #include "tool_support.h"
 #include "video_config.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,7 +38,7 @@ const char *kHelp =
     "  -dev=PATH          a V4L2 camera (e.g. /dev/video0)\n"
     "  -nopace            with -file: as fast as possible (else at the file's rate)\n"
     "  -loop              with -file: start again at the end (stop with --frames)\n"
-    "  -width=N -height=N frame size (default 320 x 240; the source is scaled)\n"
+    "  -width=N -height=N frame size (default: the source's own; the source is scaled)\n"
     "\n"
     "Options:\n"
     "  --camera FILE      calibration file (default: the bundled camera_para.dat);\n"
@@ -348,6 +350,17 @@ struct Session {
     mvtrack::Canvas canvas;
 };
 
+// Whether one of the capture words starts with `prefix`.
+bool has_word(const std::vector<std::string> &capture, const char *prefix)
+{
+    for (const std::string &arg : capture) {
+        std::istringstream words(arg);
+        for (std::string w; words >> w;)
+            if (w.rfind(prefix, 0) == 0) return true;
+    }
+    return false;
+}
+
 // Opens the capture of `config` (parsed: `video`) and makes the camera of
 // `file_cam`, rescaled to the frame size, the active one. 0, or 1 after the
 // message naming the fault.
@@ -362,8 +375,20 @@ int open_capture(const Options &o, const MvVideoConfig &video, const std::string
             return fail(std::string("cannot read ") + (is_file ? "video file " : "camera ") +
                         quoted(s->source) + ": " + why);
     }
+    // Tracked at the source's own size unless the words scale it; one side
+    // given alone takes the other from the source's aspect ratio.
+    const mvtrack::InputInfo info = mvtrack::probeInput(s->source, !is_file);
+    std::string words = config;
+    if (info.width > 0 && info.height > 0) {
+        const bool w_given = has_word(o.capture, "-width="), h_given = has_word(o.capture, "-height=");
+        int w = info.width, h = info.height;
+        if (w_given && !h_given) h = std::max(1L, std::lround((double)video.width * info.height / info.width));
+        if (h_given && !w_given) w = std::max(1L, std::lround((double)video.height * info.width / info.height));
+        if (!w_given) words += " -width=" + std::to_string(w);
+        if (!h_given) words += " -height=" + std::to_string(h);
+    }
     mvClearError();
-    if (mvVideoOpen(config.c_str()) < 0) {
+    if (mvVideoOpen(words.c_str()) < 0) {
         if (mvLastError() == MV_ERROR_DEVICE) return fail(mvLastErrorText());
         return fail("cannot open the capture " + quoted(config));
     }
@@ -389,8 +414,6 @@ int open_capture(const Options &o, const MvVideoConfig &video, const std::string
     mvImageProcMode = o.half ? 1 : 0;
     mvTemplateMatchingMode = o.grey ? 1 : 0;
 
-    mvtrack::InputInfo info;
-    if (is_file) info = mvtrack::probeInput(s->source);
     s->total = is_file && !video.loop ? info.frames : -1;
     if (o.frames > 0 && (s->total < 0 || o.frames < s->total)) s->total = o.frames;
     s->fps = info.fps;
