@@ -53,6 +53,7 @@
 #include "morvex/detect.h"
 #include "morvex/pattern.h"
 #include "morvex/pose.h"
+#include "morvex/autothresh.h"
 #include "morvex/pose_refine.h"
 #include "morvex/video.h"
 #include "morvex/display.h"
