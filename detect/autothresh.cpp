@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 #include "morvex/autothresh.h"
 #include "morvex/camera.h"
@@ -19,6 +20,9 @@ const int kMinThresh = 1, kMaxThresh = 254;
 const int kMinContrast = 12;
 // Samples per side, spread over its middle (clear of the corners).
 const int kSamplesPerSide = 7;
+// Threshold moves (levels) that count as following the scene, not as trying
+// a new level.
+const int kSmallMove = 8;
 // Frames to stay at a level that identified a marker after the move to the
 // markers' midpoint lost it, before trying the midpoint again.
 const int kHold = 15;
@@ -177,8 +181,9 @@ extern "C" int mvAutoThreshUpdate(MvAutoThresh *at, const unsigned char *image,
     at->lost++;
     // Moving to the markers' midpoint lost them: a small or blurred marker
     // may come out at some levels and not at others. Go back to the level
-    // that worked and stay there a while.
-    if (at->lost == 1 && at->good >= 0 && used != at->good) {
+    // that worked and stay there a while. (A move of a few levels is the
+    // midpoint following the scene; a loss then means the scene changed.)
+    if (at->lost == 1 && at->good >= 0 && std::abs(used - at->good) > kSmallMove) {
         at->thresh = at->good;
         at->hold = kHold;
         return at->thresh;
