@@ -41,6 +41,11 @@
  *   - OpenGL matrices are 16 doubles, column-major.
  *   - Results: 0 success, -1 failure, unless a declaration says otherwise.
  *
+ * Optional additions to the core, used only when called (each header
+ * shows how): morvex/autothresh.h, a threshold that follows the scene's
+ * exposure; morvex/pose_refine.h, a refined pose kept continuous between
+ * frames.
+ *
  * Libraries: the tracking core (camera, numerics, detect, pattern, pose)
  * is libmorvex and needs only libc and libm; capture is libmorvex_video
  * (FFmpeg), display is libmorvex_display (OpenGL, freeglut).

@@ -20,7 +20,11 @@
    levels on further frames, until a marker turns up.
    mvDetectMarker itself is untouched: for a given threshold its results
    are the same with or without this. Levels are (R + G + B) / 3, matching
-   the detector's test R + G + B <= 3 * thresh. */
+   the detector's test R + G + B <= 3 * thresh.
+
+   No storage is allocated and nothing is kept outside the caller's record.
+   Calls on different records may run concurrently, as long as nothing
+   changes the active camera (mvInitCparam) meanwhile. */
 #ifndef MORVEX_AUTOTHRESH_H
 #define MORVEX_AUTOTHRESH_H
 
@@ -37,21 +41,22 @@ typedef struct {
     int thresh;  /* threshold for the next frame, 1..254 */
     int lost;    /* frames in a row without an identified marker */
     int good;    /* the last threshold that identified a marker, or -1 */
-    int hold;    /* frames left to stay at `good` (see below) */
+    int hold;    /* frames left to stay at `good` (see above) */
     int sweep;   /* how far the search for a lost marker has got */
 } MvAutoThresh;
 
-/* Starts a stream at `thresh` (clamped to 1..254). Returns 0. */
+/* Starts a stream at `thresh` (clamped to 1..254): fills the caller's
+   record *at. Returns 0. */
 int mvAutoThreshInit(MvAutoThresh *at, int thresh);
 
 /* Chooses the threshold for the frame after `image`, from `image` (a frame
    of the active camera's size, mvImXsize x mvImYsize x 4 bytes, as given to
    mvDetectMarker) and the markers detected in it (markerNum >= 0 records,
    ideal coordinates; markers with id < 0 are ignored; NULL when markerNum is
-   0). The vertices are mapped to the frame through the active camera's
-   distortion (mvParam). Everything is read only; nothing is kept but the
-   record. Returns the new at->thresh. Not thread-safe only in that it reads
-   the active camera. */
+   0). The image `thresh` was detected with must be at->thresh, as chosen
+   by the previous call. The vertices are mapped to the frame through the
+   active camera's distortion (mvParam). The image and markers are read
+   only and not kept; only *at changes. Returns the new at->thresh. */
 int mvAutoThreshUpdate(MvAutoThresh *at, const unsigned char *image,
                        const MvMarkerInfo *markers, int markerNum);
 
