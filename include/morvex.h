@@ -43,6 +43,11 @@
  *     The cause of the last failure: mvLastError and mvLastErrorText
  *     (morvex/error.h).
  *
+ * Optional additions to the core, used only when called (each header
+ * shows how): morvex/autothresh.h, a threshold that follows the scene's
+ * exposure; morvex/pose_refine.h, a refined pose kept continuous between
+ * frames.
+ *
  * Libraries: the tracking core (camera, numerics, detect, pattern, pose)
  * is libmorvex and needs only libc and libm; capture is libmorvex_video
  * (FFmpeg), display is libmorvex_display (OpenGL, freeglut).
@@ -56,6 +61,8 @@
 #include "morvex/detect.h"
 #include "morvex/pattern.h"
 #include "morvex/pose.h"
+#include "morvex/autothresh.h"
+#include "morvex/pose_refine.h"
 #include "morvex/video.h"
 #include "morvex/display.h"
 
