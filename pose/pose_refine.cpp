@@ -277,7 +277,7 @@ extern "C" double mvRefineTransMat(const MvMarkerInfo *marker, const double cent
 {
     double corners[4][2];
     for (int k = 0; k < 4; k++) {
-        const double *v = marker->vertices[morvex_pose::own_index(k, marker->direction)];
+        const double *v = marker->vertices[mvcore::own_index(k, marker->direction)];
         corners[k][0] = v[0];
         corners[k][1] = v[1];
     }
