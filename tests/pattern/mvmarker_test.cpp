@@ -1,6 +1,7 @@
 // The mvmarker tool end to end: markers made from a picture are found with
 // their own pattern file at many poses, in the right direction; a pattern
-// taught from a frame; errors exit with status 1. (The bundled pattern on
+// taught from a frame; both files in the pattern layout; errors exit with
+// status 1. (The bundled pattern on
 // the bundled marker, against other pictures: pose/render_test.)
 #include "morvex/camera.h"
 #include "morvex/detect.h"
@@ -11,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <string>
 
 using namespace pattern_test;
@@ -52,10 +55,28 @@ MvMarkerInfo look(const render::Image &marker, double u, double v, double dist, 
     return best;
 }
 
+// A pattern file: four blocks of 48 lines of sixteen "%4d" values (0..240)
+// and an empty line, holding a real picture rather than an empty sample.
+void expectPatternLayout(const std::string &path) {
+    std::ifstream in(path);
+    int lines = 0, maxv = 0, minv = 255;
+    for (std::string l; std::getline(in, l); lines++) {
+        ASSERT_EQ(l.size(), lines % 49 == 48 ? 0u : 64u) << path << " line " << lines + 1;
+        for (size_t v = 0; v < l.size(); v += 4) {
+            const int x = std::stoi(l.substr(v, 4));
+            ASSERT_TRUE(x >= 0 && x <= 240) << path << ": " << x;
+            maxv = std::max(maxv, x);
+            minv = std::min(minv, x);
+        }
+    }
+    EXPECT_EQ(lines, 4 * 49) << path;
+    EXPECT_GT(maxv - minv, 100) << path;
+}
+
 class Tool : public ::testing::Test {
 protected:
     void SetUp() override { clearStore(); mvTemplateMatchingMode = 0; }
-    void TearDown() override { clearStore(); }
+    void TearDown() override { clearStore(); mvTemplateMatchingMode = 0; }
 };
 
 TEST_F(Tool, MarkerFromAPictureIsFoundInEveryRollWithItsDirection) {
@@ -68,6 +89,7 @@ TEST_F(Tool, MarkerFromAPictureIsFoundInEveryRollWithItsDirection) {
     ASSERT_TRUE(render::writePng(pic, render::makeAlternatePicture(3), &error)) << error;
     auto r = tool(pic + " --png " + png + " --px 400 --patt " + patt);
     ASSERT_EQ(r.first, 0) << r.second;
+    expectPatternLayout(patt);
     const int slot = mvLoadPatt(patt.c_str());
     ASSERT_EQ(slot, 0);
     render::Image marker;
@@ -96,7 +118,8 @@ TEST_F(Tool, MarkerFromAPictureIsFoundInEveryRollWithItsDirection) {
 }
 
 // A rendered frame written as PNG and read back by the tool gives a pattern
-// that matches the same frame as direction 2 with confidence 1.
+// (saved by mvSavePatt) that matches the same frame as direction 2 with
+// confidence 1, in colour and in grey matching.
 TEST_F(Tool, TeachesAPatternFromAFrame) {
     MvCameraParam cam = render::bundledCamera(320, 240);
     double trans[3][4];
@@ -108,14 +131,18 @@ TEST_F(Tool, TeachesAPatternFromAFrame) {
     ASSERT_TRUE(render::writePng(fpath, frame, &error)) << error;
     auto r = tool("--from-frame " + fpath + " --patt " + patt);
     ASSERT_EQ(r.first, 0) << r.second;
+    expectPatternLayout(patt);
     ASSERT_EQ(mvLoadPatt(patt.c_str()), 0);
     mvInitCparam(&cam);
-    MvMarkerInfo *m = nullptr;
-    int n = 0;
-    ASSERT_EQ(mvDetectMarkerLite(frame.pixels.data(), 100, &m, &n), 0);
-    ASSERT_GE(n, 1);
-    EXPECT_TRUE(m[0].id == 0 && m[0].direction == 2) << m[0].id << " " << m[0].direction;
-    EXPECT_NEAR(m[0].confidence, 1.0, 1e-9);
+    for (int mode : {0, 1}) {
+        mvTemplateMatchingMode = mode;
+        MvMarkerInfo *m = nullptr;
+        int n = 0;
+        ASSERT_EQ(mvDetectMarkerLite(frame.pixels.data(), 100, &m, &n), 0);
+        ASSERT_GE(n, 1);
+        EXPECT_TRUE(m[0].id == 0 && m[0].direction == 2) << mode << ": " << m[0].id << " " << m[0].direction;
+        EXPECT_NEAR(m[0].confidence, 1.0, 1e-9) << mode;
+    }
 }
 
 TEST_F(Tool, WritesAnSvgOfTheExactPrintedSize) {
