@@ -16,13 +16,7 @@ namespace {
 MvMarkerInfo marker(int id, double conf, int dir, double cx, double cy, int area = 1600,
                     int shift = 0)
 {
-    MvMarkerInfo m{};
-    m.id = id;
-    m.confidence = conf;
-    m.direction = dir;
-    m.area = area;
-    m.center[0] = cx;
-    m.center[1] = cy;
+    MvMarkerInfo m{area, id, dir, conf, {cx, cy}, {}, {}};
     const double off[4][2] = {{20, 20}, {-20, 20}, {-20, -20}, {20, -20}};
     for (int k = 0; k < 4; k++) {
         m.vertices[k][0] = cx + off[(k + shift) % 4][0];

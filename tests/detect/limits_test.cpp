@@ -28,63 +28,50 @@ struct Frame {
             for (int x = x0; x <= x1; x++)
                 for (int c = 0; c < 3; c++) px[((size_t)y * w + x) * 4 + c] = v;
     }
-};
-
-struct Labels {
-    unsigned short *image = nullptr;
-    int count = -1, *area = nullptr, *clip = nullptr, *table = nullptr;
-    double *pos = nullptr;
-    explicit Labels(const Frame &f)
+    // Labelling at threshold 100.
+    unsigned short *label(int *n, int **area, double **pos, int **clip, int **table) const
     {
-        image = mvLabeling(f.px.data(), 100, &count, &area, &pos, &clip, &table);
+        return mvLabeling(px.data(), 100, n, area, pos, clip, table);
     }
-};
-
-int candidateCount(const Frame &f, int areaMax = 100000, int areaMin = 70)
-{
-    Labels l(f);
-    int n = -1;
-    if (l.image != nullptr)
-        mvDetectMarker2(l.image, l.count, l.table, l.area, l.pos, l.clip, areaMax, areaMin, 1.0, &n);
-    return n;
-}
-
-class Limits : public ::testing::Test {
-protected:
-    void SetUp() override { mvImageProcMode = 0; }
-    void TearDown() override { mvImageProcMode = 0; }
+    // The square candidates; none and *count = -1 when labelling refuses.
+    const MvMarkerCandidate *candidates(int *count, int areaMax = 100000, int areaMin = 70) const
+    {
+        int n, *area, *clip, *table;
+        double *pos;
+        unsigned short *img = label(&n, &area, &pos, &clip, &table);
+        *count = -1;
+        return img ? mvDetectMarker2(img, n, table, area, pos, clip, areaMax, areaMin, 1.0, count)
+                   : nullptr;
+    }
 };
 
 // Exactly 32768 labels, the last on a pixel with a dark pixel below it: that
 // pixel must take label 32768 from above rather than ask for label 32769.
-TEST_F(Limits, LabelNumber32768IsUsable)
+TEST(Limits, LabelNumber32768IsUsable)
 {
     Frame f(640, 480);
-    int made = 0, lastx = 0, lasty = 0;
-    for (int y = 2; y < 478 && made < 32768; y += 2)
-        for (int x = 2; x < 638 && made < 32768; x += 2, made++) {
-            f.rect(x, x, y, y);
-            lastx = x;
-            lasty = y;
-        }
-    f.rect(lastx, lastx, lasty + 1, lasty + 1);
-    Labels r(f);
-    ASSERT_NE(r.image, nullptr);
-    ASSERT_EQ(r.count, 32768);
-    EXPECT_EQ(r.image[(lasty + 1) * 640 + lastx], 32768);
-    EXPECT_EQ(r.area[32767], 2);
-    EXPECT_EQ(r.clip[32767 * 4 + 3], lasty + 1);
-    int n, *a, *c;
-    double *p;
-    mvGetImgFeature(&n, &a, &c, &p);
-    EXPECT_TRUE(n == 32768 && a == r.area && c == r.clip && p == r.pos);
+    int made = 0, x = 0, y = 0;
+    for (y = 2; made < 32768; y += 2)
+        for (x = 2; x < 638 && made < 32768; x += 2, made++) f.rect(x, x, y, y);
+    x -= 2;
+    y -= 2;
+    f.rect(x, x, y + 1, y + 1);
+    int n, *area, *clip, *table, n2, *area2, *clip2;
+    double *pos, *pos2;
+    const unsigned short *img = f.label(&n, &area, &pos, &clip, &table);
+    ASSERT_NE(img, nullptr);
+    ASSERT_EQ(n, 32768);
+    EXPECT_EQ(img[(y + 1) * 640 + x], 32768);
+    EXPECT_EQ(area[32767], 2);
+    EXPECT_EQ(clip[32767 * 4 + 3], y + 1);
+    mvGetImgFeature(&n2, &area2, &clip2, &pos2);
+    EXPECT_TRUE(n2 == n && area2 == area && clip2 == clip && pos2 == pos);
 }
 
-// One more label than there is room for, a working image larger than the
-// label image (800 x 480 is 384000 entries of 320000; it fits at half
-// resolution), and an empty camera: labelling refuses, detection reports -1
-// and no markers.
-TEST_F(Limits, RefusedFramesAreReportedByDetection)
+// More components than labels, a working image larger than the label image
+// (800 x 480 is 384000 entries of 320000; it fits at half resolution), and
+// an empty camera: labelling refuses, detection reports -1 and no markers.
+TEST(Limits, RefusedFramesAreReportedByDetection)
 {
     const struct { int w, h; bool dots; } cases[] = {{640, 480, true}, {800, 480, false}, {0, 0, false}};
     for (const auto &c : cases) {
@@ -92,44 +79,49 @@ TEST_F(Limits, RefusedFramesAreReportedByDetection)
         Frame f(c.w, c.h);
         for (int y = 2; c.dots && y < c.h - 2; y += 2)
             for (int x = 2; x < c.w - 2; x += 2) f.rect(x, x, y, y);
-        EXPECT_EQ(Labels(f).image, nullptr);
+        int n;
+        EXPECT_EQ(f.candidates(&n), nullptr);
         MvMarkerInfo *info = nullptr;
         int num = 7;
         EXPECT_EQ(mvDetectMarker(f.px.data(), 100, &info, &num), -1);
-        EXPECT_EQ(num, 0);
-        EXPECT_EQ(info, nullptr);
+        EXPECT_TRUE(num == 0 && info == nullptr);
     }
     mvImageProcMode = 1;
-    EXPECT_NE(Labels(Frame(800, 480)).image, nullptr);
+    int n;
+    EXPECT_NE(Frame(800, 480).candidates(&n), nullptr);
+    mvImageProcMode = 0;
 }
 
-TEST_F(Limits, AreaLimitsAreInclusiveAndBorderSquaresAreSkipped)
+TEST(Limits, AreaLimitsAreInclusiveAndBorderSquaresAreSkipped)
 {
     Frame f(64, 64);
     f.rect(10, 29, 10, 29);  // area 400
     const int limits[][3] = {{100000, 400, 1}, {100000, 401, 0}, {400, 70, 1}, {399, 70, 0}};
-    for (const auto &l : limits) EXPECT_EQ(candidateCount(f, l[0], l[1]), l[2]) << l[0] << " " << l[1];
+    int n;
+    for (const auto &l : limits) {
+        f.candidates(&n, l[0], l[1]);
+        EXPECT_EQ(n, l[2]) << l[0] << " " << l[1];
+    }
     // A box reaching a scanned border line (x or y = 1 or 62) is skipped.
     const int boxes[][4] = {{1, 20, 10, 29}, {43, 62, 10, 29}, {10, 29, 1, 20}, {10, 29, 43, 62}};
     for (const auto &b : boxes) {
         Frame g(64, 64);
         g.rect(b[0], b[1], b[2], b[3]);
-        EXPECT_EQ(candidateCount(g), 0) << b[0] << "," << b[2];
+        g.candidates(&n);
+        EXPECT_EQ(n, 0) << b[0] << "," << b[2];
     }
 }
 
 // A ring of area 144 around a square of area 144, same centre: of equal
 // areas the earlier (the ring, first in raster order) goes.
-TEST_F(Limits, OfEqualSquaresLyingOnEachOtherTheEarlierGoes)
+TEST(Limits, OfEqualSquaresLyingOnEachOtherTheEarlierGoes)
 {
     Frame f(64, 64);
     f.rect(20, 39, 20, 39);
     f.rect(22, 37, 22, 37, 200);
     f.rect(24, 35, 24, 35);
-    Labels l(f);
-    int n = 0;
-    const MvMarkerCandidate *c =
-        mvDetectMarker2(l.image, l.count, l.table, l.area, l.pos, l.clip, 100000, 70, 1.0, &n);
+    int n;
+    const MvMarkerCandidate *c = f.candidates(&n);
     ASSERT_EQ(n, 1);
     EXPECT_EQ(c[0].contourCount, 4 * 11 + 1);  // the inner square's outline
 }

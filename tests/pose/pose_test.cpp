@@ -20,16 +20,6 @@ const double kCentre[2] = {0, 0};
 const double kModel[4][2] = {{-40, 40}, {40, 40}, {40, -40}, {-40, -40}};
 const double kNoLens[4] = {160, 120, 0, 1};
 
-// The face-on square of 100 px side, top-left corner first.
-MvMarkerInfo face_on_square()
-{
-    MvMarkerInfo m{};
-    const double v[4][2] = {{110, 70}, {210, 70}, {210, 170}, {110, 170}};
-    std::memcpy(m.vertices, v, sizeof v);
-    synth::edge_lines(&m);
-    return m;
-}
-
 template <int C>
 void expect_near33(const double (&a)[3][C], const double (&b)[3][3], double tol)
 {
@@ -175,7 +165,9 @@ TEST(TransMat, CameraThatCannotProjectIsRefused)
 {
     double cam[3][4] = {{500, 0, 160, 0}, {0, 500, 120, 0}, {0, 0, 0, 0}};
     synth::use_camera(cam);
-    MvMarkerInfo m = face_on_square();
+    double truth[3][4];
+    synth::pose(0, M_PI, 0, 0, 0, 500, truth);
+    MvMarkerInfo m = synth::marker(kCamera, truth, 80);
     double rot[3][3] = {{7}}, conv[3][4] = {{42}};
     EXPECT_EQ(mvGetInitRot(&m, cam, rot), -1);
     EXPECT_EQ(rot[0][0], 7);
