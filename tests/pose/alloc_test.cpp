@@ -1,63 +1,21 @@
 // Pose estimation when memory runs out: every allocation of a call is made
 // to fail in turn; the call must report -1.0 (or -1), leave its outputs as
 // they were and free what it had made.
-//
-// malloc and free are replaced in this program (glibc lets an executable
-// do so) by versions that can refuse the n-th request and count blocks.
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
-#include <cstring>
-
+#include "../support/failing_malloc.h"
 #include "morvex/pose.h"
 #include "synthetic.h"
 
-extern "C" void *__libc_malloc(size_t);
-extern "C" void __libc_free(void *);
-extern "C" void *__libc_calloc(size_t, size_t);
-extern "C" void *__libc_realloc(void *, size_t);
-
-namespace {
-bool armed = false;
-int refuse_at = -1;   // index of the request to refuse, counted while armed
-int requests = 0;
-long live_blocks = 0;  // blocks handed out while armed and not yet freed
-}  // namespace
-
-extern "C" void *malloc(size_t n)
-{
-    if (armed && requests++ == refuse_at) return nullptr;
-    void *p = __libc_malloc(n);
-    if (armed && p != nullptr) live_blocks++;
-    return p;
-}
-
-extern "C" void free(void *p)
-{
-    if (armed && p != nullptr) live_blocks--;
-    __libc_free(p);
-}
-
-// Kept in step with the two above, so every block comes from one allocator.
-extern "C" void *calloc(size_t n, size_t size) { return __libc_calloc(n, size); }
-extern "C" void *realloc(void *p, size_t size) { return __libc_realloc(p, size); }
-
-namespace {
-void arm(int refuse)
-{
-    refuse_at = refuse;
-    requests = 0;
-    live_blocks = 0;
-    armed = true;
-}
-}  // namespace
+using failing_malloc::arm;
+using failing_malloc::armed;
+using failing_malloc::live_blocks;
+using failing_malloc::requests;
 
 TEST(PoseAlloc, EveryRefusedAllocationIsReportedAndCleanedUp)
 {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "the sanitizer owns malloc";
-#endif
+    if (!kMallocCanFail) GTEST_SKIP() << "the sanitizer owns malloc";
     synth::use_camera();
 
     double truth[3][4];

@@ -1,6 +1,6 @@
-// Pose estimation on synthetic markers with a known pose: the starting
-// rotation, the angle parameterisation and search, the translation solve
-// and the estimators.
+// Pose estimation on synthetic markers with a known pose, where the rendered
+// frames of the golden and truth tests do not go: exact rotations and
+// face-on angles, exact corners, model offsets, many points, and refusals.
 
 #include <gtest/gtest.h>
 
@@ -20,16 +20,6 @@ const double kCentre[2] = {0, 0};
 const double kModel[4][2] = {{-40, 40}, {40, 40}, {40, -40}, {-40, -40}};
 const double kNoLens[4] = {160, 120, 0, 1};
 
-// The face-on square of 100 px side, top-left corner first.
-MvMarkerInfo face_on_square()
-{
-    MvMarkerInfo m{};
-    const double v[4][2] = {{110, 70}, {210, 70}, {210, 170}, {110, 170}};
-    std::memcpy(m.vertices, v, sizeof v);
-    synth::edge_lines(&m);
-    return m;
-}
-
 template <int C>
 void expect_near33(const double (&a)[3][C], const double (&b)[3][3], double tol)
 {
@@ -37,45 +27,7 @@ void expect_near33(const double (&a)[3][C], const double (&b)[3][3], double tol)
         for (int j = 0; j < 3; j++) EXPECT_NEAR(a[i][j], b[i][j], tol) << i << "," << j;
 }
 
-// Mean squared reprojection error of the four corners of kModel.
-double mean_error(const double rot[3][3], const double t[3], const double image[4][2])
-{
-    double tr[3][4], e = 0;
-    for (int i = 0; i < 3; i++) {
-        for (int j = 0; j < 3; j++) tr[i][j] = rot[i][j];
-        tr[i][3] = t[i];
-    }
-    for (int k = 0; k < 4; k++) {
-        double x[3] = {kModel[k][0], kModel[k][1], 0}, p[2];
-        synth::project(kCamera, tr, x, p);
-        e += std::pow(p[0] - image[k][0], 2) + std::pow(p[1] - image[k][1], 2);
-    }
-    return e / 4;
-}
-
 }  // namespace
-
-// ---- starting rotation ----------------------------------------------------
-
-TEST(InitRot, FaceOnSquareAndQuarterTurnOfDirection)
-{
-    MvMarkerInfo m = face_on_square();
-    double r0[3][3], r1[3][3];
-    ASSERT_EQ(mvGetInitRot(&m, kCamera, r0), 0);
-    // x right, y up the image, z towards the camera, exactly.
-    const double expect[3][3] = {{1, 0, 0}, {0, -1, 0}, {0, 0, -1}};
-    expect_near33(r0, expect, 0);
-
-    // Direction 1: corner 0 is now the bottom-left one, so x runs up the
-    // image and y leftwards; z stays.
-    m.direction = 1;
-    ASSERT_EQ(mvGetInitRot(&m, kCamera, r1), 0);
-    for (int r = 0; r < 3; r++) {
-        EXPECT_EQ(r1[r][0], r0[r][1]);
-        EXPECT_EQ(r1[r][1], -r0[r][0]);
-        EXPECT_EQ(r1[r][2], r0[r][2]);
-    }
-}
 
 // ---- angles -----------------------------------------------------------------
 
@@ -110,7 +62,10 @@ TEST(Angles, KnownRotationsRoundTripAndFaceOn)
 
 // ---- angle search -----------------------------------------------------------
 
-TEST(AngleSearch, ExactPoseStaysAndNoSearchRaisesTheError)
+// The exact pose stays (the search starts at its centre); not-a-number
+// image points make every candidate unusable, and the start must survive
+// instead of an undefined rotation.
+TEST(AngleSearch, ExactPoseStaysAndUnusablePointsKeepTheStart)
 {
     double truth[3][4], rot[3][3], t[3], image[4][2], pts3[4][3];
     synth::pose(0.8, 150 * kDeg, 0.4, 10, -5, 500, truth);
@@ -126,26 +81,7 @@ TEST(AngleSearch, ExactPoseStaysAndNoSearchRaisesTheError)
     EXPECT_LT(mvModifyMatrix(rot, t, kCamera, pts3, image, 4), 1e-20);
     expect_near33(truth, rot, 1e-12);
 
-    // Starts up to 8 degrees off (translation exact): the error left is
-    // never above the start's and the rotation moves towards the truth.
-    std::mt19937 rng(3);
-    std::uniform_real_distribution<double> off(-8 * kDeg, 8 * kDeg);
-    double a0, b0, g0;
-    mvGetAngle(rot, &a0, &b0, &g0);
-    for (int trial = 0; trial < 20; trial++) {
-        double start[3][3], r[3][3];
-        mvGetRot(a0 + off(rng), b0 + off(rng), g0 + off(rng), start);
-        std::memcpy(r, start, sizeof r);
-        double e = mvModifyMatrix(r, t, kCamera, pts3, image, 4);
-        EXPECT_LE(e, mean_error(start, t, image) * (1 + 1e-12)) << trial;
-        EXPECT_NEAR(e, mean_error(r, t, image), 1e-9) << trial;
-        EXPECT_LT(synth::rotation_gap_deg(r, truth), synth::rotation_gap_deg(start, truth));
-    }
-
-    // Not-a-number image points make every candidate unusable: the start
-    // must survive instead of an undefined rotation.
     image[0][0] = NAN;
-    mvGetRot(a0, b0, g0, rot);
     EXPECT_EQ(mvModifyMatrix(rot, t, kCamera, pts3, image, 4), 1e9 / 4);
     expect_near33(truth, rot, 1e-12);
 }
@@ -204,38 +140,6 @@ TEST(TransMat5, RefusesPointCountsItCannotHoldOrSolve)
     for (int r = 0; r < 3; r++) EXPECT_NEAR(conv[r][3], truth[r][3], 1e-6);
 }
 
-TEST(TransMat, SyntheticMarkerWithOnePixelNoise)
-{
-    synth::use_camera();
-    struct Case { double a, b_deg, g, tx, ty, tz; } cases[] = {
-        {0.2, 170, 0.1, 0, 0, 500},     {1.0, 150, -0.5, 30, -20, 500},
-        {-2.0, 135, 2.0, -25, 15, 520}, {2.5, 160, 1.5, 10, 30, 480}};
-    for (const Case &k : cases) {
-        double truth[3][4];
-        synth::pose(k.a, k.b_deg * kDeg, k.g, k.tx, k.ty, k.tz, truth);
-        const double dist = std::sqrt(k.tx * k.tx + k.ty * k.ty + k.tz * k.tz);
-        for (unsigned seed = 1; seed <= 5; seed++) {
-            MvMarkerInfo m = synth::marker(kCamera, truth, 80, 1.0, seed);
-            double conv[3][4], conv1[3][4], gap = 0;
-            double err = mvGetTransMat(&m, kCentre, 80, conv);
-            ASSERT_GE(err, 0.0) << k.b_deg << " seed " << seed;
-            // One pixel on an 80-px-wide marker: under 3 % in position over
-            // 200 seeds per pose, up to 15 degrees in rotation near face-on
-            // (where tilt is poorly seen); a flipped axis or a swapped
-            // corner order would be 90 degrees or more.
-            for (int r = 0; r < 3; r++) gap += std::pow(conv[r][3] - truth[r][3], 2);
-            EXPECT_LT(std::sqrt(gap) / dist, 0.04) << k.b_deg << " seed " << seed;
-            EXPECT_LT(synth::rotation_gap_deg(conv, truth), 20.0) << k.b_deg << " " << seed;
-            EXPECT_LT(err, 10.0);
-
-            // The same marker matched a quarter turn later: same answer.
-            MvMarkerInfo t = synth::turned(m);
-            EXPECT_EQ(mvGetTransMat(&t, kCentre, 80, conv1), err);
-            EXPECT_EQ(std::memcmp(conv, conv1, sizeof conv), 0);
-        }
-    }
-}
-
 TEST(TransMat, NoiseFreeMarkersGetTheirPose)
 {
     // Exact corners make the two edge directions perpendicular to within
@@ -253,7 +157,6 @@ TEST(TransMat, NoiseFreeMarkersGetTheirPose)
         EXPECT_LT(synth::rotation_gap_deg(conv, truth), 0.1) << i;
         for (int r = 0; r < 3; r++) EXPECT_NEAR(conv[r][3], truth[r][3], 0.5) << i;
     }
-
 }
 
 // A camera whose third row is zero projects nothing: the starting rotation
@@ -262,7 +165,9 @@ TEST(TransMat, CameraThatCannotProjectIsRefused)
 {
     double cam[3][4] = {{500, 0, 160, 0}, {0, 500, 120, 0}, {0, 0, 0, 0}};
     synth::use_camera(cam);
-    MvMarkerInfo m = face_on_square();
+    double truth[3][4];
+    synth::pose(0, M_PI, 0, 0, 0, 500, truth);
+    MvMarkerInfo m = synth::marker(kCamera, truth, 80);
     double rot[3][3] = {{7}}, conv[3][4] = {{42}};
     EXPECT_EQ(mvGetInitRot(&m, cam, rot), -1);
     EXPECT_EQ(rot[0][0], 7);

@@ -50,6 +50,8 @@ struct Result {
     double dist_pct = 0;  // (|t_est| - |t_true|) / |t_true|, per cent
     double trans_pct = 0; // |t_est - t_true| / |t_true|, per cent
     double rot_deg = 0;   // angle of R_est^T R_true
+    double corner_px = 0; // worst detected corner's distance from the truth
+    double confidence = 0;
     double trans[3][4]{};  // the estimate
 };
 
@@ -71,6 +73,12 @@ inline Result run(const Setup &s, double distance_mm, double tilt_deg, double ro
     for (int i = 0; i < n; i++)
         if (list[i].id == s.patt && (k < 0 || list[i].confidence > list[k].confidence)) k = i;
     if (k < 0) return r;
+    // The marker's own corner c is vertices[(4 + c - direction) mod 4].
+    for (int c = 0; c < 4; c++) {
+        const double *v = list[k].vertices[(4 + c - list[k].direction) % 4];
+        r.corner_px = std::fmax(r.corner_px, std::hypot(v[0] - t.ideal[c][0], v[1] - t.ideal[c][1]));
+    }
+    r.confidence = list[k].confidence;
     const double center[2] = {0, 0};
     r.err = mvGetTransMat(&list[k], center, kSide, r.trans);
     if (r.err < 0) return r;

@@ -68,19 +68,6 @@ inline MvMarkerInfo marker(const double camera[3][4], const double trans[3][4],
     return m;
 }
 
-// The same marker as reported when its picture matched a quarter turn
-// later: index j holds what index j + 1 held under direction 0.
-inline MvMarkerInfo turned(const MvMarkerInfo &m0)
-{
-    MvMarkerInfo m = m0;
-    m.direction = 1;
-    for (int j = 0; j < 4; j++) {
-        for (int c = 0; c < 2; c++) m.vertices[j][c] = m0.vertices[(j + 1) % 4][c];
-        for (int c = 0; c < 3; c++) m.edgeLines[j][c] = m0.edgeLines[(j + 1) % 4][c];
-    }
-    return m;
-}
-
 // Marker -> camera: rotation R(a, b, g), origin at t (mm).
 inline void pose(double a, double b, double g, double tx, double ty, double tz,
                  double trans[3][4])
