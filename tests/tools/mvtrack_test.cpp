@@ -139,12 +139,13 @@ TEST_F(Mvtrack, RecoversTheDemoClipsRecordedPoses)
     // and MJPEG, blur and noise cost several tenths. Measured: 1.6 % median,
     // 5 % at worst; rotation 1.1 degrees median, 8 at worst (a small marker
     // seen nearly face-on leaves its tilt poorly determined). The bounds
-    // leave room for that and still catch a wrong corner order (90 degrees)
-    // or a wrong marker width (a scale error in the distance).
+    // leave room for that and still catch a wrong corner order (90 degrees),
+    // a wrong marker width (a scale error in the distance) or a truth file
+    // one frame out of step with the clip (2.8 degrees median).
     EXPECT_GE(found, 0.95);
     EXPECT_LT(percentile(trans_pct, 0.5), 3.0);
     EXPECT_LT(percentile(trans_pct, 1.0), 8.0);
-    EXPECT_LT(percentile(rot_deg, 0.5), 3.0);
+    EXPECT_LT(percentile(rot_deg, 0.5), 2.0);
     EXPECT_LT(percentile(rot_deg, 0.95), 8.0);
     EXPECT_LT(percentile(rot_deg, 1.0), 15.0);
 }
