@@ -21,28 +21,20 @@ MvCameraParam sample(int xsize, int ysize)
 }
 
 const std::string kPath = "/tmp/morvex_cam_" + std::to_string(getpid());
-const std::string kPath2 = kPath + "_again";
 
 }  // namespace
 
-TEST(CameraFile, RoundTripIsByteIdenticalAndBigEndian)
+// The byte layout (big-endian) is checked where mvcamera regenerates the
+// bundled file byte for byte; here several records come back as saved.
+TEST(CameraFile, SeveralRecordsRoundTrip)
 {
     const MvCameraParam a = sample(640, 480), b = sample(320, 240);
     ASSERT_EQ(mvParamSave(kPath.c_str(), 2, &a, &b), 0);
-    const std::string file = morvex_test::slurp(kPath);
-    ASSERT_EQ(file.size(), 272u);
-    // 640, 480, then 700.0 = 0x4085E0..; 318.5 = 0x4073E8.. at 24; the
-    // distortion factor 40.0 = 0x4044.. at 120.
-    EXPECT_EQ(file.substr(0, 16), std::string("\0\0\x02\x80\0\0\x01\xe0\x40\x85\xe0\0\0\0\0\0", 16));
-    EXPECT_EQ(file.substr(24, 3) + file.substr(120, 2), "\x40\x73\xe8\x40\x44");
-
+    EXPECT_EQ(morvex_test::slurp(kPath).size(), 272u);
     MvCameraParam ra, rb;
     ASSERT_EQ(mvParamLoad(kPath.c_str(), 2, &ra, &rb), 0);
     EXPECT_EQ(std::memcmp(&ra, &a, sizeof a), 0);
     EXPECT_EQ(std::memcmp(&rb, &b, sizeof b), 0);
-    ASSERT_EQ(mvParamSave(kPath2.c_str(), 2, &ra, &rb), 0);
-    EXPECT_EQ(morvex_test::slurp(kPath2), file);
-    std::remove(kPath2.c_str());
 }
 
 TEST(CameraFile, FailuresLeaveUnreadRecordsAlone)
