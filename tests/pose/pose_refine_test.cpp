@@ -9,18 +9,13 @@
 
 #include "morvex.h"
 #include "render.h"
+#include "synthetic.h"
 
 namespace {
 
 const double kSide = 80, kCenter[2] = {0, 0};
 using Trans = double[3][4];
-
-double rot_deg(const Trans a, const Trans b)
-{
-    double tr = 0;
-    for (int i = 0; i < 9; i++) tr += a[i % 3][i / 3] * b[i % 3][i / 3];
-    return std::acos(std::fmax(-1.0, std::fmin(1.0, (tr - 1) / 2))) * 180 / M_PI;
-}
+const auto rot_deg = synth::rotation_gap_deg<4, 4>;
 
 }  // namespace
 
@@ -52,11 +47,7 @@ TEST(PoseRefine, AgainstTruthAndThePlainPose)
             // Noisy corners and lines through them (only their meeting points matter).
             MvMarkerInfo m{};
             for (int i = 0; i < 8; i++) m.vertices[i / 2][i % 2] = t.ideal[i / 2][i % 2] + noise(rng);
-            for (int i = 0; i < 4; i++) {
-                const double *p = m.vertices[i], *q = m.vertices[(i + 1) % 4];
-                m.edgeLines[i][0] = p[1] - q[1], m.edgeLines[i][1] = q[0] - p[0];
-                m.edgeLines[i][2] = p[0] * q[1] - p[1] * q[0];
-            }
+            synth::edge_lines(&m);
             const double e0 = mvGetTransMat(&m, kCenter, kSide, pose[0]);
             std::copy(&pose[0][0][0], &pose[0][0][0] + 12, &pose[1][0][0]);
             EXPECT_LE(mvRefineTransMat(&m, kCenter, kSide, nullptr, pose[1]), e0 + 1e-12);
