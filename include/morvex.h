@@ -53,6 +53,7 @@
 #include "morvex/detect.h"
 #include "morvex/pattern.h"
 #include "morvex/pose.h"
+#include "morvex/refine.h"
 #include "morvex/video.h"
 #include "morvex/display.h"
 

@@ -25,4 +25,14 @@ extern double patpowBW[kSlots][kBlocks];
 
 }  // namespace mvpattern
 
+namespace mvcore {
+
+// Correlates a 768-byte sample (layout of mvGetPatt's; any value range, the
+// correlation is normalised) with the active patterns exactly as mvGetCode
+// does, and writes its three outputs the same way. Returns -1 for a sample
+// without contrast, otherwise 0.
+int match_sample(const unsigned char *sample, int *id, int *direction, double *confidence);
+
+}  // namespace mvcore
+
 #endif
