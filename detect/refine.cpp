@@ -12,12 +12,13 @@
 
 namespace {
 
-// Profiles across a side: samples a quarter pixel apart along the normal,
-// reaching at most kReachMax px to either side of the current line.
-constexpr int kPerPixel = 4;
+// Profiles across a side: samples a third of a pixel apart along the
+// normal, reaching at most kReachMax px to either side of the current line.
+constexpr int kPerPixel = 3;
 constexpr double kStep = 1.0 / kPerPixel;
 constexpr double kReachMax = 6.0;
 constexpr int kSamplesMax = 2 * 6 * kPerPixel + 1;
+constexpr int kLensSpan = 2 * kPerPixel;   // samples between lens evaluations
 // Two passes. The first starts from detection's lines (about 0.6 px inside
 // the edge at threshold 100): a few profiles reaching 4 px, a little more
 // outward, re-centre the lines and measure how wide the step is (blur).
@@ -115,26 +116,27 @@ bool edge_offset(const unsigned char *image, Vec p, Vec n, double reach_in, doub
 {
     double q[kSamplesMax];
     const int m = std::min(kSamplesMax, (int)((reach_in + reach_out) / kStep) + 1);
-    // The lens model is evaluated a pixel apart and interpolated between:
-    // over a pixel it departs from a straight line by far less than the
-    // edge's precision.
+    // The lens model is evaluated kLensSpan samples apart and interpolated
+    // between: over 2 px it departs from a straight line by far less than
+    // the edge's precision.
     Vec from = observed(p + -reach_in * n);
     if (!on_frame(from)) return false;
-    for (int j = 0; j < m; j += kPerPixel) {
-        const Vec to = observed(p + (-reach_in + (j + kPerPixel) * kStep) * n);
+    for (int j = 0; j < m; j += kLensSpan) {
+        const Vec to = observed(p + (-reach_in + (j + kLensSpan) * kStep) * n);
         if (!on_frame(to) && j + 1 < m) return false;
-        for (int k = 0; k < kPerPixel && j + k < m; k++)
-            q[j + k] = grey_at(image, from + ((double)k / kPerPixel) * (to - from));
+        for (int k = 0; k < kLensSpan && j + k < m; k++)
+            q[j + k] = grey_at(image, from + (k * (1.0 / kLensSpan)) * (to - from));
         from = to;
     }
-    // Smoothed over about a pixel for finding levels and extents, which
+    // Smoothed over five samples for finding levels and extents, which
     // noise would otherwise decide.
     double sm[kSamplesMax], sum = 0.0;
     for (int j = 0; j < std::min(m, 2); j++) sum += q[j];
     for (int j = 0; j < m; j++) {
         if (j + 2 < m) sum += q[j + 2];
         if (j - 3 >= 0) sum -= q[j - 3];
-        sm[j] = sum / (std::min(m - 1, j + 2) - std::max(0, j - 2) + 1);
+        const int count = std::min(m - 1, j + 2) - std::max(0, j - 2) + 1;
+        sm[j] = count == 5 ? sum * 0.2 : sum / count;
     }
     const double origin = reach_in / kStep;   // p, in sample units
     const int o = (int)origin;
