@@ -43,7 +43,10 @@ extern "C" {
    each line's normal keeping its sign. Returns 0 when refined; -1 with the
    marker untouched when a side has too few good edge points (low contrast,
    a side at the frame's edge or hidden, a marker not in this frame), when
-   two new sides are parallel, or when a corner would move implausibly far. */
+   two new sides are parallel, when a corner would move more than a tenth of
+   the shortest side (and more than 2 px), or when either pointer is NULL.
+   Keeps nothing and allocates nothing; reads the active camera, so it must
+   not run while another thread calls mvInitCparam. */
 int mvRefineMarker(const unsigned char *image, MvMarkerInfo *marker);
 
 /* Identifies `marker` again from its corners as they are now (typically
@@ -55,7 +58,10 @@ int mvRefineMarker(const unsigned char *image, MvMarkerInfo *marker);
    Writes id, direction and confidence in place with detection's rule: id
    is -1 when the confidence is below 0.5 (direction and confidence are
    still written). `image` is read only, not kept. Returns 0, or -1 with the
-   marker untouched when its corners do not form a proper quadrilateral. */
+   marker untouched when its corners do not form a convex quadrilateral or
+   either pointer is NULL. Keeps nothing and allocates nothing; reads the
+   active camera and the pattern store, so it must not run while another
+   thread changes either. */
 int mvIdentifyMarker(const unsigned char *image, MvMarkerInfo *marker);
 
 #ifdef __cplusplus
