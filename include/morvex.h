@@ -63,6 +63,7 @@
 #include "morvex/pose.h"
 #include "morvex/autothresh.h"
 #include "morvex/pose_refine.h"
+#include "morvex/refine.h"
 #include "morvex/video.h"
 #include "morvex/display.h"
 

@@ -129,6 +129,11 @@ int pattern_match(const unsigned char *sample, int *id, int *direction,
 
 }  // namespace
 
+int mvcore::match_sample(const unsigned char *sample, int *id, int *direction,
+                         double *confidence) {
+    return pattern_match(sample, id, direction, confidence);
+}
+
 extern "C" int mvGetPatt(const unsigned char *image, const int *contourX,
                          const int *contourY, const int *cornerIndices,
                          unsigned char sample[768]) {

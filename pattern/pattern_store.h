@@ -23,6 +23,12 @@ extern double patpow[kSlots][kBlocks];
 extern int patBW[kSlots][kBlocks][kValues];
 extern double patpowBW[kSlots][kBlocks];
 
+// Correlates a 768-byte sample (layout of mvGetPatt's; any value range, the
+// correlation is normalised) with the active patterns exactly as mvGetCode
+// does, and writes its three outputs the same way. Returns -1 for a sample
+// without contrast, otherwise 0.
+int match_sample(const unsigned char *sample, int *id, int *direction, double *confidence);
+
 }  // namespace mvcore
 
 #endif

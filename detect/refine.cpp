@@ -1,0 +1,388 @@
+/* refine.cpp - sub-pixel marker edges. Each fitted side is sampled across
+   (in ideal coordinates, read from the frame through the lens model), the
+   edge is located on every profile and a line is fitted robustly to those
+   edge points; the corners are where the new lines meet. */
+#include "morvex/camera.h"
+#include "morvex/detect.h"
+#include "morvex/refine.h"
+#include "refine_internal.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Profiles across a side: samples a third of a pixel apart along the
+// normal, reaching at most kReachMax px to either side of the current line.
+constexpr int kPerPixel = 3;
+constexpr double kStep = 1.0 / kPerPixel;
+constexpr double kReachMax = 6.0;
+constexpr int kSamplesMax = 2 * 6 * kPerPixel + 1;
+constexpr int kLensSpan = 2 * kPerPixel;   // samples between lens evaluations
+// Two passes. The first starts from detection's lines (about 0.6 px inside
+// the edge at threshold 100): a few profiles reaching 4 px, a little more
+// outward, re-centre the lines and measure how wide the step is (blur).
+// The second, centred, takes more profiles reaching just past that width.
+struct Pass {
+    int profiles;     // per side, spread evenly
+    double outward;   // extra reach outward, px
+};
+constexpr Pass kCentring = {12, 1.5}, kMeasuring = {24, 0.0};
+constexpr double kCentringReach = 4.0;
+constexpr double kWidthPad = 1.5;
+constexpr int kProfilesMax = 24;
+constexpr double kContrastMin = 30.0;   // R + G + B, border to surround
+// A profile keeps its inner part this far (px) from a neighbouring side,
+// and is left out when that leaves less than kClearMin.
+constexpr double kCornerPad = 1.0;
+constexpr double kClearMin = 1.0;
+// The step's extent: where the slope falls below this share of its peak,
+// plus one sample; a window narrower than kWindowMin (px) either side of the
+// crossing is no measurement.
+constexpr double kSlopeFrac = 0.1;
+constexpr int kMargin = 1;
+constexpr double kWindowMin = 0.75;
+constexpr int kPointsMin = 5;           // per side
+
+struct Vec {
+    double x, y;
+};
+
+Vec operator+(Vec a, Vec b) { return {a.x + b.x, a.y + b.y}; }
+Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y}; }
+Vec operator*(double s, Vec a) { return {s * a.x, s * a.y}; }
+double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y; }
+double cross(Vec a, Vec b) { return a.x * b.y - a.y * b.x; }
+
+// Observed position of ideal point p.
+Vec observed(Vec p)
+{
+    Vec o;
+    mvParamIdeal2Observ(mvParam.distortion, p.x, p.y, &o.x, &o.y);
+    return o;
+}
+
+// Whether observed point o lies within the hull of the pixel centres.
+inline bool on_frame(Vec o)
+{
+    return o.x >= 0.0 && o.y >= 0.0 && o.x <= mvImXsize - 1 && o.y <= mvImYsize - 1;
+}
+
+// Bilinear grey level (R + G + B) of the frame at observed point o, which
+// lies on the frame.
+inline double grey_at(const unsigned char *image, Vec o)
+{
+    const int x0 = std::max(0, std::min((int)o.x, mvImXsize - 2));
+    const int y0 = std::max(0, std::min((int)o.y, mvImYsize - 2));
+    const double fx = o.x - x0, fy = o.y - y0;
+    const unsigned char *p = image + ((long)y0 * mvImXsize + x0) * 4;
+    const unsigned char *q = p + (long)mvImXsize * 4;
+    const int a = p[0] + p[1] + p[2], b = p[4] + p[5] + p[6];
+    const int c = q[0] + q[1] + q[2], d = q[4] + q[5] + q[6];
+    const double top = a + fx * (b - a), bottom = c + fx * (d - c);
+    return top + fy * (bottom - top);
+}
+
+// Integral of the piecewise-linear profile q (samples 0..m-1, unit spacing)
+// from a to b, both in sample units within 0..m-1.
+double integrate(const double *q, int m, double a, double b)
+{
+    double sum = 0.0;
+    for (int j = std::max(0, (int)std::floor(a)); j < m - 1 && j < b; j++) {
+        const double lo = std::max(a, (double)j), hi = std::min(b, (double)j + 1.0);
+        if (hi <= lo) continue;
+        const double mid = 0.5 * (lo + hi) - j;
+        sum += (hi - lo) * (q[j] + mid * (q[j + 1] - q[j]));
+    }
+    return sum;
+}
+
+// Linear interpolation of samples v[0..m-1] at x (sample units).
+double sample_at(const double *v, int m, double x)
+{
+    const int j = std::clamp((int)x, 0, m - 2);
+    return v[j] + (x - j) * (v[j + 1] - v[j]);
+}
+
+// Offset along the outward normal n, from p, of the border's outer edge,
+// from a profile reaching reach_in inward and reach_out outward. Levels: the
+// darkest of the profile up to p, the brightest from p on. The edge is the
+// first moment of the profile's slope over a window centred on the halfway
+// crossing nearest p: exact for any symmetric blur once the window holds the
+// whole step, and unbiased when a symmetric window cuts it short.
+// *half_width receives the window's half-width (px).
+bool edge_offset(const unsigned char *image, Vec p, Vec n, double reach_in, double reach_out,
+                 double *offset, double *half_width)
+{
+    double q[kSamplesMax];
+    const int m = std::min(kSamplesMax, (int)((reach_in + reach_out) / kStep) + 1);
+    // The lens model is evaluated kLensSpan samples apart and interpolated
+    // between: over 2 px it departs from a straight line by far less than
+    // the edge's precision.
+    Vec from = observed(p + -reach_in * n);
+    if (!on_frame(from)) return false;
+    for (int j = 0; j < m; j += kLensSpan) {
+        const Vec to = observed(p + (-reach_in + (j + kLensSpan) * kStep) * n);
+        if (!on_frame(to) && j + 1 < m) return false;
+        for (int k = 0; k < kLensSpan && j + k < m; k++)
+            q[j + k] = grey_at(image, from + (k * (1.0 / kLensSpan)) * (to - from));
+        from = to;
+    }
+    // Smoothed over five samples for finding levels and extents, which
+    // noise would otherwise decide.
+    double sm[kSamplesMax], sum = 0.0;
+    for (int j = 0; j < std::min(m, 2); j++) sum += q[j];
+    for (int j = 0; j < m; j++) {
+        if (j + 2 < m) sum += q[j + 2];
+        if (j - 3 >= 0) sum -= q[j - 3];
+        const int count = std::min(m - 1, j + 2) - std::max(0, j - 2) + 1;
+        sm[j] = count == 5 ? sum * 0.2 : sum / count;
+    }
+    const double origin = reach_in / kStep;   // p, in sample units
+    const int o = (int)origin;
+    const double dark = *std::min_element(sm, sm + std::min(m, o + kPerPixel));
+    const double bright = *std::max_element(sm + std::max(0, o - kPerPixel), sm + m);
+    if (!(bright - dark >= kContrastMin)) return false;
+
+    // The halfway crossing nearest p.
+    const double half = 0.5 * (dark + bright);
+    int jc = -1;
+    for (int d = 0; jc < 0 && (o + d + 1 < m || o - d - 1 >= 0); d++) {
+        const int up = o + d, down = o - d - 1;
+        if (up + 1 < m && q[up] < half && q[up + 1] >= half) jc = up;
+        else if (down >= 0 && down + 1 < m && q[down] < half && q[down + 1] >= half) jc = down;
+    }
+    if (jc < 0) return false;
+    const double c = jc + (half - q[jc]) / (q[jc + 1] - q[jc]);
+    // The step spans the crossing's run of steep slope (of the smoothed
+    // profile): it ends where the slope falls below a fraction of its peak,
+    // before the picture inside the border or an object beside the marker.
+    // The window is symmetric about the crossing.
+    double peak = 0.0;
+    for (int j = std::max(0, jc - kPerPixel); j <= std::min(m - 2, jc + kPerPixel); j++)
+        peak = std::max(peak, sm[j + 1] - sm[j]);
+    const double floor = kSlopeFrac * peak;
+    int lo = jc, hi = jc + 1;
+    while (lo > 0 && sm[lo] - sm[lo - 1] > floor) lo--;
+    while (hi < m - 1 && sm[hi + 1] - sm[hi] > floor) hi++;
+    lo = std::max(0, lo - kMargin);
+    hi = std::min(m - 1, hi + kMargin);
+    const double r = std::min(c - lo, hi - c);
+    if (r * kStep < kWindowMin) return false;
+    // Normalised between the levels at the window's ends.
+    const double d0 = sample_at(sm, m, c - r), b0 = sample_at(sm, m, c + r);
+    if (!(b0 - d0 >= kContrastMin)) return false;
+    const double area = (integrate(q, m, c - r, c + r) - 2.0 * r * d0) / (b0 - d0);
+    const double edge = (c + r) - area;
+    *offset = (edge - origin) * kStep;
+    *half_width = r * kStep;
+    return true;
+}
+
+// Total least-squares line through the points with keep[k] set; false when
+// fewer than two. line = (a, b, c), (a, b) a unit normal.
+bool fit_line(const Vec *pts, const bool *keep, int n, double line[3])
+{
+    double sx = 0, sy = 0;
+    int count = 0;
+    for (int k = 0; k < n; k++)
+        if (keep[k]) {
+            sx += pts[k].x;
+            sy += pts[k].y;
+            count++;
+        }
+    if (count < 2) return false;
+    const Vec mean = {sx / count, sy / count};
+    double xx = 0, xy = 0, yy = 0;
+    for (int k = 0; k < n; k++)
+        if (keep[k]) {
+            const Vec d = pts[k] - mean;
+            xx += d.x * d.x;
+            xy += d.x * d.y;
+            yy += d.y * d.y;
+        }
+    // Direction of greatest spread; the normal is perpendicular to it.
+    const double angle = 0.5 * std::atan2(2.0 * xy, xx - yy);
+    line[0] = -std::sin(angle);
+    line[1] = std::cos(angle);
+    line[2] = -(line[0] * mean.x + line[1] * mean.y);
+    return true;
+}
+
+// Fits a line to the edge points, dropping those far from it (beyond 2.5
+// robust standard deviations of the residuals) and refitting, as long as
+// at least `need` points stay.
+bool robust_line(const Vec *pts, int n, int need, double line[3])
+{
+    bool keep[kProfilesMax], next[kProfilesMax];
+    std::fill(keep, keep + n, true);
+    for (int round = 0; round < 3; round++) {
+        if (!fit_line(pts, keep, n, line)) return false;
+        double res[kProfilesMax], kept[kProfilesMax];
+        int nk = 0;
+        for (int k = 0; k < n; k++) {
+            res[k] = std::fabs(line[0] * pts[k].x + line[1] * pts[k].y + line[2]);
+            if (keep[k]) kept[nk++] = res[k];
+        }
+        std::nth_element(kept, kept + nk / 2, kept + nk);
+        const double limit = std::max(2.5 * 1.4826 * kept[nk / 2], 0.05);
+        int count = 0;
+        for (int k = 0; k < n; k++) count += (next[k] = res[k] <= limit);
+        if (count < need) break;
+        std::copy(next, next + n, keep);
+    }
+    return fit_line(pts, keep, n, line);
+}
+
+// Border width inward from side i at fraction t of the side, from the
+// projective map of the current corners (the border is a quarter of the
+// marker's side).
+double border_width(const mvcore::QuadMap &map, int side, double t, Vec p, Vec n)
+{
+    static const double start[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    static const double along[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
+    static const double inward[4][2] = {{0, 1}, {-1, 0}, {0, -1}, {1, 0}};
+    const double u = start[side][0] + t * along[side][0] + 0.25 * inward[side][0];
+    const double v = start[side][1] + t * along[side][1] + 0.25 * inward[side][1];
+    Vec q;
+    mvcore::quad_apply(map, u, v, &q.x, &q.y);
+    return dot(p - q, n);
+}
+
+// One pass: new edge lines from the frame around the current corners.
+bool refine_pass(const unsigned char *image, const double vertices[4][2], const Pass &pass,
+                 double reach_max, double lines[4][3], double *step_width)
+{
+    mvcore::QuadMap map;
+    if (!mvcore::quad_map(vertices, &map)) return false;
+    Vec v[4], t[4];
+    for (int i = 0; i < 4; i++) v[i] = {vertices[i][0], vertices[i][1]};
+    double len[4];
+    for (int i = 0; i < 4; i++) {
+        const Vec d = v[(i + 1) % 4] - v[i];
+        len[i] = std::sqrt(dot(d, d));
+        if (!(len[i] > 0.0)) return false;
+        t[i] = (1.0 / len[i]) * d;
+    }
+    const Vec centre = 0.25 * (v[0] + v[1] + v[2] + v[3]);
+    double widths[4 * kProfilesMax];
+    int nw = 0;
+    for (int i = 0; i < 4; i++) {
+        Vec n = {t[i].y, -t[i].x};
+        if (dot(n, v[i] - centre) < 0.0) n = -1.0 * n;
+        // Near a corner a profile's inner part is kept clear of the
+        // neighbouring side (and its blurred corner).
+        const double sin_start = std::fabs(cross(t[i], t[(i + 3) % 4]));
+        const double sin_end = std::fabs(cross(t[i], t[(i + 1) % 4]));
+        Vec pts[kProfilesMax];
+        int tried = 0, found = 0;
+        for (int k = 0; k < pass.profiles; k++) {
+            const double f = (k + 0.5) / pass.profiles;
+            const Vec p = v[i] + (f * len[i]) * t[i];
+            // Inward, stay clear of the picture inside the border.
+            const double bw = border_width(map, i, f, p, n);
+            const double reach = std::clamp(0.85 * bw - 1.0, 1.5, reach_max);
+            const double clear = std::min(f * len[i] * sin_start, (1.0 - f) * len[i] * sin_end) - kCornerPad;
+            if (clear < kClearMin) continue;
+            const double reach_in = std::min(reach, clear);
+            const double reach_out = std::min(reach + pass.outward, kReachMax);
+            tried++;
+            double off;
+            if (edge_offset(image, p, n, reach_in, reach_out, &off, &widths[nw])) {
+                pts[found++] = p + off * n;
+                nw++;
+            }
+        }
+        const int need = std::max(kPointsMin, tried / 3);
+        if (found < need || !robust_line(pts, found, need, lines[i])) return false;
+    }
+    std::nth_element(widths, widths + nw / 2, widths + nw);
+    *step_width = widths[nw / 2];
+    return true;
+}
+
+// Corner i where side i - 1 meets side i; false for parallel sides.
+bool intersect(const double lines[4][3], double vertices[4][2])
+{
+    for (int i = 0; i < 4; i++) {
+        const double *p = lines[(i + 3) % 4], *q = lines[i];
+        const double w = p[0] * q[1] - q[0] * p[1];
+        if (!(std::fabs(w) > 1e-9)) return false;
+        vertices[i][0] = (p[1] * q[2] - q[1] * p[2]) / w;
+        vertices[i][1] = (q[0] * p[2] - p[0] * q[2]) / w;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool mvcore::quad_map(const double c[4][2], QuadMap *m)
+{
+    // Convex and non-degenerate: every turn has the same sign.
+    double turn[4];
+    for (int i = 0; i < 4; i++) {
+        const double *a = c[i], *b = c[(i + 1) % 4], *d = c[(i + 2) % 4];
+        turn[i] = (b[0] - a[0]) * (d[1] - b[1]) - (b[1] - a[1]) * (d[0] - b[0]);
+        if (!std::isfinite(turn[i])) return false;
+    }
+    for (int i = 1; i < 4; i++)
+        if (!(turn[i] * turn[0] > 0.0)) return false;
+    const double dx1 = c[1][0] - c[2][0], dx2 = c[3][0] - c[2][0];
+    const double dx3 = c[0][0] - c[1][0] + c[2][0] - c[3][0];
+    const double dy1 = c[1][1] - c[2][1], dy2 = c[3][1] - c[2][1];
+    const double dy3 = c[0][1] - c[1][1] + c[2][1] - c[3][1];
+    const double det = dx1 * dy2 - dx2 * dy1;
+    if (det == 0.0) return false;
+    m->g = (dx3 * dy2 - dx2 * dy3) / det;
+    m->h = (dx1 * dy3 - dx3 * dy1) / det;
+    m->a = c[1][0] - c[0][0] + m->g * c[1][0];
+    m->b = c[3][0] - c[0][0] + m->h * c[3][0];
+    m->c = c[0][0];
+    m->d = c[1][1] - c[0][1] + m->g * c[1][1];
+    m->e = c[3][1] - c[0][1] + m->h * c[3][1];
+    m->f = c[0][1];
+    return true;
+}
+
+void mvcore::quad_apply(const QuadMap &m, double u, double v, double *x, double *y)
+{
+    const double w = m.g * u + m.h * v + 1.0;
+    *x = (m.a * u + m.b * v + m.c) / w;
+    *y = (m.d * u + m.e * v + m.f) / w;
+}
+
+extern "C" int mvRefineMarker(const unsigned char *image, MvMarkerInfo *marker)
+{
+    if (image == nullptr || marker == nullptr) return -1;
+    double vertices[4][2], lines[4][3];
+    std::copy(&marker->vertices[0][0], &marker->vertices[0][0] + 8, &vertices[0][0]);
+    double width;
+    if (!refine_pass(image, vertices, kCentring, kCentringReach, lines, &width) ||
+        !intersect(lines, vertices))
+        return -1;
+    const double reach = std::min(kReachMax, width + kWidthPad);
+    if (!refine_pass(image, vertices, kMeasuring, reach, lines, &width) || !intersect(lines, vertices))
+        return -1;
+
+    // A corner that moved more than a tenth of the shortest side (at least
+    // 2 px) found some other edge.
+    double shortest = 1e300;
+    for (int i = 0; i < 4; i++) {
+        const double *a = marker->vertices[i], *b = marker->vertices[(i + 1) % 4];
+        shortest = std::min(shortest, std::hypot(b[0] - a[0], b[1] - a[1]));
+    }
+    const double limit = std::max(2.0, 0.1 * shortest);
+    for (int i = 0; i < 4; i++)
+        if (!(std::hypot(vertices[i][0] - marker->vertices[i][0],
+                         vertices[i][1] - marker->vertices[i][1]) <= limit))
+            return -1;
+
+    for (int i = 0; i < 4; i++) {
+        const double *old = marker->edgeLines[i];
+        const double sign = old[0] * lines[i][0] + old[1] * lines[i][1] < 0.0 ? -1.0 : 1.0;
+        for (int k = 0; k < 3; k++) marker->edgeLines[i][k] = sign * lines[i][k];
+        marker->vertices[i][0] = vertices[i][0];
+        marker->vertices[i][1] = vertices[i][1];
+    }
+    return 0;
+}
