@@ -2,7 +2,8 @@
 # Set up Morvex on Debian 12: install the missing packages, build, then
 #   ./setup.sh run    run the viewer on the bundled demo clip
 #   ./setup.sh test   run every test through CTest
-# Works as root or through sudo. BUILD_DIR overrides the build folder (build).
+# Works as root or through sudo. BUILD_DIR overrides the build folder (build);
+# MORVEX_CMAKE_ARGS passes more options to CMake.
 set -euo pipefail
 
 cd "$(dirname "$0")"
@@ -31,7 +32,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# MORVEX_CMAKE_ARGS adds configuration, e.g. -DMORVEX_SANITIZE=ON.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${MORVEX_CMAKE_ARGS:-}
 cmake --build "$build"
 
 case "$mode" in
