@@ -47,7 +47,11 @@ const char *kHelp =
     "                     a pattern to recognise, with the marker's side in mm\n"
     "                     (default 45); repeat for several patterns. Default: the\n"
     "                     bundled patt.lumo at 45 mm\n"
-    "  --thresh N         darkness threshold 0..255 (default 100)\n"
+    "  --thresh N         fixed darkness threshold 0..255 (default: automatic,\n"
+    "                     following the markers' and the scene's brightness)\n"
+    "  --no-refine        the plain detector's corners, identities and poses\n"
+    "                     (default: sub-pixel corners, identification from them\n"
+    "                     and a refined pose kept steady from frame to frame)\n"
     "  --lite             detection without the frame-to-frame history\n"
     "  --half             detect at half resolution (faster, less precise)\n"
     "  --grey             match patterns in grey instead of colour\n"
@@ -76,13 +80,16 @@ struct Pattern {
     long framesFound = 0;
     double errorSum = 0.0;
     long poses = 0;
+    bool hasPrev = false;       // the refined pose of the previous frame
+    double prev[3][4] = {};
 };
 
 struct Options {
     std::vector<std::string> capture;
     std::string camera;
     std::vector<Pattern> patterns;
-    int thresh = 100;
+    int thresh = -1;    // fixed, or -1: automatic
+    bool refine = true;
     bool lite = false, half = false, grey = false, csv = false, help = false;
     long frames = -1;
     std::string out, annotate;
@@ -186,6 +193,10 @@ bool parse_args(int argc, char **argv, Options *o, std::string *error)
             if (!flag(&o->grey)) return false;
         } else if (name == "--csv") {
             if (!flag(&o->csv)) return false;
+        } else if (name == "--no-refine") {
+            bool off = false;
+            if (!flag(&off)) return false;
+            o->refine = false;
         } else if (name == "--camera") {
             if (!need()) return false;
             o->camera = value;
@@ -344,6 +355,7 @@ struct Session {
     double fps = 0.0;      // the file's frame rate, 0 when unknown
     std::unique_ptr<mvtrack::FrameSink> sink;   // --annotate, or none
     long frame = 0, failed = 0;                 // frames tracked; of those, given up on
+    MvAutoThresh at;                            // the threshold without --thresh
     double detect_s = 0.0, pose_s = 0.0;
     std::vector<mvtrack::TrackedMarker> tracked;   // the frame's markers
     std::vector<bool> seen;                        // per pattern, in this frame
@@ -411,6 +423,7 @@ int open_capture(const Options &o, const MvVideoConfig &video, const std::string
                     quoted(o.camera).c_str(), file_cam.xsize, file_cam.ysize, w, h);
     }
     mvInitCparam(&cam);
+    mvAutoThreshInit(&s->at, 100);
     mvImageProcMode = o.half ? 1 : 0;
     mvTemplateMatchingMode = o.grey ? 1 : 0;
 
@@ -506,13 +519,28 @@ bool track_frame(Options &o, Session &s, unsigned char *image, std::string *erro
     auto t0 = std::chrono::steady_clock::now();
     MvMarkerInfo *list = nullptr;
     int n = 0;
-    const int r = o.lite ? mvDetectMarkerLite(image, o.thresh, &list, &n)
-                         : mvDetectMarker(image, o.thresh, &list, &n);
-    s.detect_s += seconds_since(t0);
+    const int thresh = o.thresh >= 0 ? o.thresh : s.at.thresh;
+    const int r = o.lite ? mvDetectMarkerLite(image, thresh, &list, &n)
+                         : mvDetectMarker(image, thresh, &list, &n);
     if (r < 0) {
         s.failed++;
         n = 0;
     }
+    for (int k = 0; o.refine && k < n; k++) {
+        // An identity that the history lent, or a stronger one of the
+        // detector's own, is kept; the refined one wins where it is surer.
+        MvMarkerInfo m = list[k];
+        if (mvRefineMarker(image, &m) != 0) continue;
+        mvIdentifyMarker(image, &m);
+        if (m.id < 0 || (list[k].id >= 0 && m.confidence < list[k].confidence)) {
+            m.id = list[k].id;
+            m.direction = list[k].direction;
+            m.confidence = list[k].confidence;
+        }
+        list[k] = m;
+    }
+    if (o.thresh < 0) mvAutoThreshUpdate(&s.at, image, n > 0 ? list : nullptr, n);
+    s.detect_s += seconds_since(t0);
     t0 = std::chrono::steady_clock::now();
     s.tracked.assign(n, mvtrack::TrackedMarker());
     s.seen.assign(o.patterns.size(), false);
@@ -525,10 +553,17 @@ bool track_frame(Options &o, Session &s, unsigned char *image, std::string *erro
             m.pattern = pat.name.c_str();
             s.seen[p] = true;
             m.error = mvGetTransMat(&m.info, center, pat.width, m.trans);
+            if (o.refine && m.error >= 0) {
+                const double e = mvRefineTransMat(&m.info, center, pat.width,
+                                                  pat.hasPrev ? pat.prev : nullptr, m.trans);
+                if (e >= 0) m.error = e;
+            }
             bool finite = m.error >= 0 && std::isfinite(m.error);
             for (int i = 0; i < 3; i++)
                 for (int j = 0; j < 4; j++) finite = finite && std::isfinite(m.trans[i][j]);
             m.hasPose = finite;
+            pat.hasPrev = finite && o.refine;
+            if (pat.hasPrev) std::memcpy(pat.prev, m.trans, sizeof pat.prev);
             if (finite) {
                 pat.errorSum += m.error;
                 pat.poses++;
@@ -537,8 +572,10 @@ bool track_frame(Options &o, Session &s, unsigned char *image, std::string *erro
         }
     }
     s.pose_s += seconds_since(t0);
-    for (size_t p = 0; p < o.patterns.size(); p++)
+    for (size_t p = 0; p < o.patterns.size(); p++) {
         if (s.seen[p]) o.patterns[p].framesFound++;
+        else o.patterns[p].hasPrev = false;
+    }
 
     const std::string rec = o.csv ? mvtrack::frameCsv(s.frame, s.tracked)
                                   : mvtrack::frameJson(s.frame, s.tracked);
