@@ -20,6 +20,7 @@ for spec in "$@"; do
   "$nm_tool" -g --defined-only "$lib" 2>/dev/null | awk 'NF == 3 && $2 ~ /^[BDGRST]$/ {print $3}' |
     sort -u | while read -r sym; do
       case $sym in
+        __odr_asan*|__asan*|__ubsan*|__sancov*) ;;   # sanitizer instrumentation
         _Z*)
           plain=$(echo "$sym" | c++filt)
           case $plain in

@@ -241,7 +241,8 @@ TEST_F(Mvtrack, AnnotatedOutputReadsBackAndSourcesAreTrackedAtTheirOwnSize)
     const auto centre = [&](const std::string &words, double *x, double *y) {
         const Result r = mvtrack(words + " -nopace");
         ASSERT_EQ(r.status, 0) << r.err;
-        for (const json::Value &m : records(r.out).at(0)["markers"].a)
+        const auto recs = records(r.out);
+        for (const json::Value &m : recs.at(0)["markers"].a)
             if (m["id"].n == 0) *x = m["center"][0].n, *y = m["center"][1].n;
     };
     double sx = -1, sy = -1, bx = -1, by = -1, hx = -1, hy = -1;
