@@ -126,7 +126,7 @@ void pose_table(int w, int h)
     mvInitCparam(&cam);
     const double dists[] = {200, 300, 500, 750, 1000, 1500};
     const int nd = 6;
-    Errors all[3], by_dist[3][nd];
+    Errors all[4], by_dist[4][nd];
     std::mt19937 rng(7);
     std::normal_distribution<double> noise(0.0, kCornerSigma);
     render::Options opt;
@@ -144,10 +144,13 @@ void pose_table(int w, int h)
             double noisy[4][2];
             for (int i = 0; i < 4; i++)
                 for (int j = 0; j < 2; j++) noisy[i][j] = t.ideal[i][j] + noise(rng);
-            MvMarkerInfo m[3] = {marker_from(t.ideal), marker_from(noisy), {}};
+            MvMarkerInfo m[4] = {marker_from(t.ideal), marker_from(noisy), {}, {}};
             const bool found = detect(frame, 100, &m[2]);
-            for (int s = 0; s < 3; s++) {
-                if (s == 2 && !found) continue;
+            m[3] = m[2];
+            // The same detection with its corners moved onto the edges.
+            const bool refined = found && mvRefineMarker(frame.pixels.data(), &m[3]) == 0;
+            for (int s = 0; s < 4; s++) {
+                if ((s == 2 && !found) || (s == 3 && !refined)) continue;
                 double p0[3][4], p1[3][4];
                 if (mvGetTransMat(&m[s], kCenter, kSide, p0) < 0) continue;
                 std::copy(&p0[0][0], &p0[0][0] + 12, &p1[0][0]);
@@ -158,8 +161,8 @@ void pose_table(int w, int h)
         }
     char frame[16];
     std::snprintf(frame, sizeof frame, "%dx%d", w, h);
-    const char *names[3] = {"exact", "exact+noise", "detected"};
-    for (int s = 0; s < 3; s++) {
+    const char *names[4] = {"exact", "exact+noise", "detected", "det+refined"};
+    for (int s = 0; s < 4; s++) {
         print_errors(frame, names[s], "all", all[s], k);
         for (int di = 0; di < nd; di++) {
             char dist[16];
