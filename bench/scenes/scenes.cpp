@@ -26,11 +26,12 @@ std::vector<Spot> spots(Scene scene)
     return {};
 }
 
+// No noise outside the clutter scene: sensor noise slows AprilTag several
+// times over (docs/PERFORMANCE.md), and the comparison should not lean on it.
 render::Options options(Scene scene)
 {
     render::Options opt;
     opt.blur_sigma = 0.6;
-    opt.noise_sigma = 2.0;
     if (scene == Scene::Clutter) {
         opt.background = render::Background::Clutter;
         opt.blur_sigma = 0.8;
