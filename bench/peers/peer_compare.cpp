@@ -19,6 +19,7 @@
 // Per scene and size it prints each system's share of the markers found
 // (and wrong or extra identities per frame), its median wall time per frame
 // and that time over Morvex's at full and at half resolution.
+
 // Some of AprilTag's headers lack C linkage of their own.
 extern "C" {
 #include <apriltag/apriltag.h>
