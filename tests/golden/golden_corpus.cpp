@@ -57,27 +57,22 @@ struct Scene {
 
 MvCameraParam cameraFor(int w) { return render::bundledCamera(w, w * 3 / 4); }
 
-// Renders each scene over the same plain background and lays them over one
-// another: a pixel that differs from the background belongs to its scene.
+// The scenes rendered into one frame over the same background.
 Frame rendered(const std::string &name, int w, const std::vector<Scene> &scenes,
                render::Options opt = {})
 {
     const MvCameraParam cam = cameraFor(w);
-    Frame f(name, cam.xsize, cam.ysize);
-    render::Image layer;
+    std::vector<render::Placement> placed(scenes.size());
     for (size_t k = 0; k < scenes.size(); k++) {
         const Scene &s = scenes[k];
-        double trans[3][4];
-        render::poseAt(cam, s.u, s.v, s.dist, s.tilt, s.roll, trans);
-        render::renderFrame(*s.picture, kSide, trans, cam, opt, &layer);
-        if (k == 0) {
-            f.px = layer.pixels;
-            continue;
-        }
-        for (size_t i = 0; i < f.px.size(); i += 4)
-            if (std::memcmp(&layer.pixels[i], opt.plain, 3) != 0)
-                std::memcpy(&f.px[i], &layer.pixels[i], 3);
+        placed[k].picture = s.picture;
+        placed[k].side_mm = kSide;
+        render::poseAt(cam, s.u, s.v, s.dist, s.tilt, s.roll, placed[k].trans);
     }
+    Frame f(name, cam.xsize, cam.ysize);
+    render::Image img;
+    render::renderScene(placed, cam, opt, &img);
+    f.px = img.pixels;
     return f;
 }
 

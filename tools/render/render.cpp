@@ -390,4 +390,26 @@ Truth renderFrame(const Image &marker, double side_mm, const double trans[3][4],
     return truth;
 }
 
+void renderScene(const std::vector<Placement> &markers, const MvCameraParam &cam,
+                 const Options &opt, Image *frame) {
+    // Any finite pose will do for a frame without a marker.
+    const double away[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 1000}};
+    if (markers.empty()) {
+        renderFrame(Image(), 1.0, away, cam, opt, frame);
+        return;
+    }
+    const Placement &first = markers[0];
+    renderFrame(*first.picture, first.side_mm, first.trans, cam, opt, frame);
+    if (markers.size() == 1) return;
+    Image background, layer;
+    renderFrame(Image(), 1.0, away, cam, opt, &background);
+    for (size_t k = 1; k < markers.size(); k++) {
+        const Placement &m = markers[k];
+        renderFrame(*m.picture, m.side_mm, m.trans, cam, opt, &layer);
+        for (size_t i = 0; i < layer.pixels.size(); i += 4)
+            if (std::memcmp(&layer.pixels[i], &background.pixels[i], 3) != 0)
+                std::memcpy(&frame->pixels[i], &layer.pixels[i], 3);
+    }
+}
+
 }  // namespace render

@@ -23,6 +23,7 @@
 #define MORVEX_TOOLS_RENDER_H
 
 #include <cstdint>
+#include <vector>
 
 #include "image_io.h"
 #include "morvex/camera.h"
@@ -64,6 +65,20 @@ struct Truth {
 // projection divides by a negative depth); check trans before relying on them.
 Truth renderFrame(const Image &marker, double side_mm, const double trans[3][4],
                   const MvCameraParam &cam, const Options &opt, Image *frame);
+
+// One marker of a scene with several: its picture, printed side and pose.
+struct Placement {
+    const Image *picture;
+    double side_mm;
+    double trans[3][4];
+};
+
+// Several markers in one frame. Each is rendered alone with `opt` and laid
+// over the earlier ones wherever its frame differs from the background alone
+// (so a later marker covers an earlier one, and over clutter each brings its
+// own clear margin). One placement gives exactly renderFrame's frame.
+void renderScene(const std::vector<Placement> &markers, const MvCameraParam &cam,
+                 const Options &opt, Image *frame);
 
 // A transform looking at the marker from `distance_mm` (camera centre to
 // marker centre) along the viewing ray through image point (u, v) (ideal
