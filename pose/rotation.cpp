@@ -10,12 +10,24 @@
 #include "morvex/pose.h"
 #include "pose_internal.h"
 
-extern "C" int mvGetRot(double a, double b, double g, double rot[3][3])
+namespace {
+
+// Sine and cosine of one angle.
+struct Trig {
+    double s, c;
+};
+
+Trig trig(double x)
 {
-    const double sa = std::sin(a), ca = std::cos(a);
-    const double sb = std::sin(b), cb = std::cos(b);
-    const double sg = std::sin(g), cg = std::cos(g);
-    // Rz(a) Ry(b) Rz(g - a), written out.
+    return {std::sin(x), std::cos(x)};
+}
+
+// Rz(a) Ry(b) Rz(g - a), written out.
+void rot_from(const Trig &ta, const Trig &tb, const Trig &tg, double rot[3][3])
+{
+    const double sa = ta.s, ca = ta.c;
+    const double sb = tb.s, cb = tb.c;
+    const double sg = tg.s, cg = tg.c;
     rot[0][0] = ca * ca * cb * cg + sa * sa * cg + sa * ca * cb * sg - sa * ca * sg;
     rot[0][1] = -ca * ca * cb * sg - sa * sa * sg + sa * ca * cb * cg - sa * ca * cg;
     rot[0][2] = ca * sb;
@@ -25,6 +37,13 @@ extern "C" int mvGetRot(double a, double b, double g, double rot[3][3])
     rot[2][0] = -ca * sb * cg - sa * sb * sg;
     rot[2][1] = ca * sb * sg - sa * sb * cg;
     rot[2][2] = cb;
+}
+
+}  // namespace
+
+extern "C" int mvGetRot(double a, double b, double g, double rot[3][3])
+{
+    rot_from(trig(a), trig(b), trig(g), rot);
     return 0;
 }
 
@@ -131,22 +150,43 @@ extern "C" double mvModifyMatrix(double rot[3][3], const double trans[3],
     double best_a = a, best_b = b, best_g = g;
     bool best_centre = true;
     double minerr = 1e9;
+    // The translation column of every candidate is the same.
+    double m[3][4];
+    for (int j = 0; j < 3; j++)
+        m[j][3] = camera[j][0] * trans[0] + camera[j][1] * trans[1] + camera[j][2] * trans[2] +
+                  camera[j][3];
     for (int stage = 0; stage < 10; stage++) {
         minerr = 1e9;
+        // Each angle takes three values, so 9 sines and cosines serve all
+        // 27 candidates.
+        double va[3], vb[3], vg[3];
+        Trig ta[3], tb[3], tg[3];
+        for (int n = 0; n < 3; n++) {
+            va[n] = a + (n - 1) * step;
+            vb[n] = b + (n - 1) * step;
+            vg[n] = g + (n - 1) * step;
+            ta[n] = trig(va[n]);
+            tb[n] = trig(vb[n]);
+            tg[n] = trig(vg[n]);
+        }
         for (int i = -1; i <= 1; i++)
             for (int j = -1; j <= 1; j++)
                 for (int k = -1; k <= 1; k++) {
-                    double ca = a + i * step, cb = b + j * step, cg = g + k * step;
-                    double m[3][4];
-                    mvGetNewMatrix(ca, cb, cg, trans, nullptr, camera, m);
+                    // As mvGetNewMatrix(va, vb, vg, trans, NULL, camera).
+                    double rot_c[3][3];
+                    rot_from(ta[i + 1], tb[j + 1], tg[k + 1], rot_c);
+                    for (int r = 0; r < 3; r++)
+                        for (int c = 0; c < 3; c++)
+                            m[r][c] = camera[r][0] * rot_c[0][c] + camera[r][1] * rot_c[1][c] +
+                                      camera[r][2] * rot_c[2][c];
                     double err = reprojection_error(m, points3d, points2d, num);
                     // Strictly below: of equal errors the first visited wins,
                     // and not-a-number never does.
                     if (err < minerr) {
                         minerr = err;
-                        best_a = ca;
-                        best_b = cb;
-                        best_g = cg;
+                        best_a = va[i + 1];
+                        best_b = vb[j + 1];
+                        best_g = vg[k + 1];
                         best_centre = (i == 0 && j == 0 && k == 0);
                     }
                 }
