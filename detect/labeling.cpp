@@ -85,7 +85,10 @@ struct BrightTest {
     uint64_t first;    // the first pixel's colour bytes (step 2)
     uint64_t second;   // bytes 4-6 of a word read 4 bytes on: the next pixel's
     uint64_t bias;     // added to each pixel's sum: bit 15 set when sum > limit
+    uint64_t fill;     // the fourth byte of each pixel
+    uint64_t floor;    // every byte: a colour byte at least this makes any pixel bright
     bool usable;       // limits outside 0..764 leave every pixel to the plain test
+    bool quick;        // the floor fits the byte test (at most 128)
 };
 
 BrightTest bright_test(int limit)
@@ -93,13 +96,18 @@ BrightTest bright_test(int limit)
     static const unsigned char colour[8] = {0xff, 0xff, 0xff, 0, 0xff, 0xff, 0xff, 0};
     static const unsigned char first[8] = {0xff, 0xff, 0xff, 0, 0, 0, 0, 0};
     static const unsigned char second[8] = {0, 0, 0, 0, 0xff, 0xff, 0xff, 0};
+    static const unsigned char fill[8] = {0, 0, 0, 0xff, 0, 0, 0, 0xff};
     BrightTest t;
     t.colour = byte_mask(colour);
     t.first = byte_mask(first);
     t.second = byte_mask(second);
+    t.fill = byte_mask(fill);
     t.usable = limit >= 0 && limit < 765;
     const uint64_t k = t.usable ? (uint64_t)(0x7fff - limit) : 0;
     t.bias = k | k << 32;
+    const int floor = limit / 3 + 1;
+    t.quick = t.usable && floor <= 128;
+    t.floor = 0x0101010101010101ULL * (uint64_t)(t.quick ? floor : 0);
     return t;
 }
 
@@ -114,18 +122,32 @@ inline uint64_t bright_bits(uint64_t w, uint64_t bias)
     return (x + bias) & 0x0000800000008000ULL;
 }
 
+// Two pixels from q (4 * step bytes apart), colour bytes only.
+template <int step>
+inline uint64_t pixel_pair(const unsigned char *q, const BrightTest &t)
+{
+    return step == 1 ? load64(q) & t.colour
+                     : (load64(q) & t.first) | (load64(q + 4) & t.second);
+}
+
 // Are all kBlock pixels from src (4 * step bytes apart) brighter than the
-// limit?
+// limit? Mostly the quick test answers: no byte below the floor (the
+// classic borrow test, exact for a floor up to 128); otherwise the sums.
 template <int step>
 inline bool block_bright(const unsigned char *src, const BrightTest &t)
 {
-    uint64_t all = ~0ULL;
-    for (int k = 0; k < kBlock / 2; k++) {
-        const unsigned char *q = src + k * 8 * step;
-        const uint64_t w = step == 1 ? load64(q) & t.colour
-                                     : (load64(q) & t.first) | (load64(q + 4) & t.second);
-        all &= bright_bits(w, t.bias);
+    const uint64_t high = 0x8080808080808080ULL;
+    if (t.quick) {
+        uint64_t low = 0;
+        for (int k = 0; k < kBlock / 2; k++) {
+            const uint64_t w = pixel_pair<step>(src + k * 8 * step, t) | t.fill;
+            low |= (w - t.floor) & ~w & high;
+        }
+        if (low == 0) return true;
     }
+    uint64_t all = ~0ULL;
+    for (int k = 0; k < kBlock / 2; k++)
+        all &= bright_bits(pixel_pair<step>(src + k * 8 * step, t), t.bias);
     return all == 0x0000800000008000ULL;
 }
 
