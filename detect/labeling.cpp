@@ -86,6 +86,7 @@ struct BrightTest {
     uint64_t second;   // bytes 4-6 of a word read 4 bytes on: the next pixel's
     uint64_t bias;     // added to each pixel's sum: bit 15 set when sum > limit
     uint64_t fill;     // the fourth byte of each pixel
+    uint64_t fill_half; // all but the first pixel's colour bytes (step 2)
     uint64_t floor;    // every byte: a colour byte at least this makes any pixel bright
     bool usable;       // limits outside 0..764 leave every pixel to the plain test
     bool quick;        // the floor fits the byte test (at most 128)
@@ -97,11 +98,13 @@ BrightTest bright_test(int limit)
     static const unsigned char first[8] = {0xff, 0xff, 0xff, 0, 0, 0, 0, 0};
     static const unsigned char second[8] = {0, 0, 0, 0, 0xff, 0xff, 0xff, 0};
     static const unsigned char fill[8] = {0, 0, 0, 0xff, 0, 0, 0, 0xff};
+    static const unsigned char fill_half[8] = {0, 0, 0, 0xff, 0xff, 0xff, 0xff, 0xff};
     BrightTest t;
     t.colour = byte_mask(colour);
     t.first = byte_mask(first);
     t.second = byte_mask(second);
     t.fill = byte_mask(fill);
+    t.fill_half = byte_mask(fill_half);
     t.usable = limit >= 0 && limit < 765;
     const uint64_t k = t.usable ? (uint64_t)(0x7fff - limit) : 0;
     t.bias = k | k << 32;
@@ -139,11 +142,19 @@ inline bool block_bright(const unsigned char *src, const BrightTest &t)
     const uint64_t high = 0x8080808080808080ULL;
     if (t.quick) {
         uint64_t low = 0;
-        for (int k = 0; k < kBlock / 2; k++) {
-            const uint64_t w = pixel_pair<step>(src + k * 8 * step, t) | t.fill;
-            low |= (w - t.floor) & ~w & high;
+        if (step == 1) {
+            for (int k = 0; k < kBlock / 2; k++) {
+                const uint64_t w = load64(src + k * 8) | t.fill;
+                low |= (w - t.floor) & ~w;
+            }
+        } else {
+            // One word per pixel; the skipped pixel's bytes count as 0xff.
+            for (int k = 0; k < kBlock; k++) {
+                const uint64_t w = load64(src + k * 4 * step) | t.fill_half;
+                low |= (w - t.floor) & ~w;
+            }
         }
-        if (low == 0) return true;
+        if ((low & high) == 0) return true;
     }
     uint64_t all = ~0ULL;
     for (int k = 0; k < kBlock / 2; k++)

@@ -2,9 +2,10 @@
 // frames (640 x 480 and 1920 x 1080, one marker each), for instruction
 // profiles that repeat exactly on a busy machine:
 //
-//     cd build/bin && valgrind --tool=callgrind ./detect_profile 50 [width]
+//     cd build/bin && valgrind --tool=callgrind ./detect_profile 50 [width [half]]
 //
-// With a width (640 or 1920) only that frame runs.
+// With a width (640 or 1920) only that frame runs; "half" detects at half
+// resolution.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -56,6 +57,7 @@ int main(int argc, char **argv)
 {
     const int loops = argc > 1 ? std::atoi(argv[1]) : 50;
     const int only = argc > 2 ? std::atoi(argv[2]) : 0;
+    mvImageProcMode = argc > 3 && std::string(argv[3]) == "half" ? 1 : 0;
     render::Image marker;
     std::string err;
     if (!mvtool::readImage("resources/marker.png", &marker, &err) ||
