@@ -294,8 +294,9 @@ MvLabel *labeling(const unsigned char *image, int thresh, int *labelCount, int *
             st.sy += j;
             if (st.x0 > i) st.x0 = i;
             if (st.x1 < i) st.x1 = i;
-            if (st.y0 > j) st.y0 = j;
-            if (st.y1 < j) st.y1 = j;
+            // Rows come in order: a label's first row is its top (set when
+            // it was made) and the current row its bottom so far.
+            st.y1 = j;
         }
     }
 
