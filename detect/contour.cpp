@@ -130,16 +130,18 @@ extern "C" int mvGetContour(const MvLabel *labelImage, const int *labelTable,
     y[0] = sy;
     int count = 1;
     int d = 5;
+    // Each neighbour step as one offset in the label image.
+    long offset[8];
+    for (int k = 0; k < 8; k++) offset[k] = (long)ydir[k] * xsize + xdir[k];
     for (;;) {
         // Resume three steps counter-clockwise from the last move, so the
         // walk hugs the outside of the component.
         d = (d + 5) % 8;
         const int px = x[count - 1], py = y[count - 1];
+        const MvLabel *here = labelImage + (long)py * xsize + px;
         int k;
-        for (k = 0; k < 8; k++) {
-            int dd = (d + k) % 8;
-            if (labelImage[(long)(py + ydir[dd]) * xsize + px + xdir[dd]] > 0) break;
-        }
+        for (k = 0; k < 8; k++)
+            if (here[offset[(d + k) & 7]] > 0) break;
         if (k == 8) {
             mvcore::report(MV_ERROR_ARGUMENT, stdout, "??? 2\n");
             return -1;

@@ -9,6 +9,10 @@ namespace {
 
 MvMarkerInfo marker_info[MV_SQUARE_MAX];
 
+// The points of one edge in ideal coordinates; an edge is part of one
+// outline, so it has fewer than MV_CONTOUR_MAX of them.
+double edge_points[MV_CONTOUR_MAX * 2];
+
 }  // namespace
 
 extern "C" int mvGetLine2(const int *contourX, const int *contourY, int contourCount,
@@ -16,11 +20,12 @@ extern "C" int mvGetLine2(const int *contourX, const int *contourY, int contourC
                           double vertices[4][2], const double distortion[4])
 {
     (void)contourCount;
-    MvMatrix *evec = mvMatrixAlloc(2, 2);
-    MvVector *ev = mvVecAlloc(2);
-    MvVector *mean = mvVecAlloc(2);
+    double evec_data[4], ev_data[2], mean_data[2];
+    MvMatrix evec_matrix = {evec_data, 2, 2};
+    MvVector ev_vector = {ev_data, 2}, mean_vector = {mean_data, 2};
+    MvMatrix *evec = &evec_matrix;
+    MvVector *ev = &ev_vector, *mean = &mean_vector;
     int result = 0;
-    if (evec == nullptr || ev == nullptr || mean == nullptr) result = -1;
 
     for (int i = 0; i < 4 && result == 0; i++) {
         const int s = cornerIndices[i];
@@ -32,15 +37,12 @@ extern "C" int mvGetLine2(const int *contourX, const int *contourY, int contourC
         const int last = (int)(e - w);
         const int n = last - first + 1;
         // A line needs two points (the analysis refuses fewer as well).
-        if (n < 2) {
+        if (n < 2 || n > MV_CONTOUR_MAX) {
             result = -1;
             break;
         }
-        MvMatrix *points = mvMatrixAlloc(n, 2);
-        if (points == nullptr) {
-            result = -1;
-            break;
-        }
+        MvMatrix point_matrix = {edge_points, n, 2};
+        MvMatrix *points = &point_matrix;
         for (int k = 0; k < n; k++) {
             double ix, iy;
             mvParamObserv2Ideal(distortion, (double)contourX[first + k],
@@ -49,7 +51,6 @@ extern "C" int mvGetLine2(const int *contourX, const int *contourY, int contourC
             points->data[k * 2 + 1] = iy;
         }
         if (mvMatrixPCA(points, evec, ev, mean) < 0) {
-            mvMatrixFree(points);
             result = -1;
             break;
         }
@@ -58,11 +59,7 @@ extern "C" int mvGetLine2(const int *contourX, const int *contourY, int contourC
         edgeLines[i][0] = a;
         edgeLines[i][1] = b;
         edgeLines[i][2] = -(a * mean->data[0] + b * mean->data[1]);
-        mvMatrixFree(points);
     }
-    if (evec) mvMatrixFree(evec);
-    if (mean) mvVecFree(mean);
-    if (ev) mvVecFree(ev);
     if (result < 0) return -1;
 
     for (int i = 0; i < 4; i++) {

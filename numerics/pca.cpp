@@ -3,6 +3,8 @@
 #include "morvex/numerics.h"
 
 #include <cmath>
+#include <cstddef>
+#include <cstdlib>
 
 // Eigenvalues below this (and every one after, in descending order) count
 // as zero.
@@ -10,6 +12,38 @@ static constexpr double VZERO = 1e-16;
 // Relative tolerance of an off-diagonal element against its neighbours.
 static constexpr double EPS = 1e-6;
 static constexpr int MAX_ITER = 100;
+
+// Room for n doubles: on the stack when small (an edge fit needs 4), on the
+// heap otherwise; data is null when the heap refuses.
+namespace {
+struct Scratch {
+    double local[16];
+    double *data;
+    explicit Scratch(int n)
+        : data(n <= 16 ? local : (double *)std::malloc(sizeof(double) * (size_t)n)) {}
+    ~Scratch()
+    {
+        if (data != local) std::free(data);
+    }
+    Scratch(const Scratch &) = delete;
+    Scratch &operator=(const Scratch &) = delete;
+};
+
+// The centred copy of the input: grown to the largest input seen and kept
+// (the library is single-threaded), so repeated fits allocate nothing.
+double *work_buffer(size_t n)
+{
+    static double *buffer = nullptr;
+    static size_t capacity = 0;
+    if (n > capacity) {
+        double *grown = (double *)std::realloc(buffer, sizeof(double) * n);
+        if (grown == nullptr) return nullptr;
+        buffer = grown;
+        capacity = n;
+    }
+    return buffer;
+}
+}  // namespace
 
 static int EX(MvMatrix *input, MvVector *mean)
 {
@@ -94,18 +128,15 @@ static int QRM(MvMatrix *a, MvVector *dv)
     if (dim != a->cols || dim < 2) return -1;
     if (dv->length != dim) return -1;
 
-    MvVector *ev = mvVecAlloc(dim);
-    if (ev == nullptr) return -1;
+    Scratch ev(dim);
+    if (ev.data == nullptr) return -1;
 
-    MvVector ev1 = {&ev->data[1], dim - 1};
-    if (mvVecTridiagonalize(a, dv, &ev1) < 0) {
-        mvVecFree(ev);
-        return -1;
-    }
-    ev->data[0] = 0.0;
+    MvVector ev1 = {&ev.data[1], dim - 1};
+    if (mvVecTridiagonalize(a, dv, &ev1) < 0) return -1;
+    ev.data[0] = 0.0;
 
     double *d = dv->data;
-    double *e = ev->data;
+    double *e = ev.data;
     double *A = a->data;
 
     for (int h = dim - 1; h > 0; h--) {
@@ -181,8 +212,6 @@ static int QRM(MvMatrix *a, MvVector *dv)
             A[h * dim + i] = w;
         }
     }
-
-    mvVecFree(ev);
     return 0;
 }
 
@@ -231,14 +260,13 @@ static int PCA(MvMatrix *input, MvMatrix *output, MvVector *ev)
     if (output->rows != min) return -1;
     if (ev->length != min) return -1;
 
-    MvMatrix *u = mvMatrixAlloc(min, min);
-    if (u == nullptr) return -1;
+    Scratch u_data(min * min);
+    if (u_data.data == nullptr) return -1;
+    MvMatrix u_matrix = {u_data.data, min, min};
+    MvMatrix *u = &u_matrix;
 
     const int product = (row < clm) ? x_by_xt(input, u) : xt_by_x(input, u);
-    if (product < 0 || QRM(u, ev) < 0) {
-        mvMatrixFree(u);
-        return -1;
-    }
+    if (product < 0 || QRM(u, ev) < 0) return -1;
 
     if (row >= clm) {
         int i;
@@ -251,11 +279,8 @@ static int PCA(MvMatrix *input, MvMatrix *output, MvVector *ev)
             for (int j = 0; j < min; j++) output->data[i * clm + j] = 0.0;
         }
     } else if (EV_create(input, u, output, ev) < 0) {
-        mvMatrixFree(u);
         return -1;
     }
-
-    mvMatrixFree(u);
     return 0;
 }
 
@@ -270,20 +295,19 @@ extern "C" int mvMatrixPCA(const MvMatrix *input, MvMatrix *evec, MvVector *ev,
     if (ev->length != check) return -1;
     if (mean->length != clm) return -1;
 
-    MvMatrix *work = mvMatrixAllocDup(input);
-    if (work == nullptr) return -1;
+    double *copy = work_buffer((size_t)row * clm);
+    if (copy == nullptr) return -1;
+    MvMatrix work_matrix = {copy, row, clm};
+    MvMatrix *work = &work_matrix;
+    if (mvMatrixDup(work, input) < 0) return -1;
 
-    if (EX(work, mean) < 0 || CENTER(work, mean) < 0) {
-        mvMatrixFree(work);
-        return -1;
-    }
+    if (EX(work, mean) < 0 || CENTER(work, mean) < 0) return -1;
 
     // Scaled so that work^T work is the covariance with divisor n.
     const double srow = std::sqrt((double)row);
     for (int i = 0; i < row * clm; i++) work->data[i] /= srow;
 
     const int result = PCA(work, evec, ev);
-    mvMatrixFree(work);
     if (result < 0) return -1;   // out of memory: ev holds nothing to share out
 
     // Shares of the total variance; all-equal samples give 0/0 here.

@@ -151,29 +151,42 @@ extern "C" int mvGetPatt(const unsigned char *image, const int *contourX,
     // 64 x 64 samples over the central half of the marker square (102.5 ..
     // 107.5), 4 x 4 per cell; each adds a sixteenth of its bytes, so a cell
     // holds about the mean brightness (at most 16 * 15 = 240).
+    // The products of the map with a column's X (and below, a row's Y) are
+    // the same for every sample of that column (row): computed once, then
+    // summed in the same order as p * (X, Y, 1).
+    double px0[64], px1[64], px2[64];
+    for (int j = 0; j < 64; j++) {
+        const double X = (j + 0.5) * 5.0 * 0.015625 + 102.5;
+        px0[j] = p[0][0] * X;
+        px1[j] = p[1][0] * X;
+        px2[j] = p[2][0] * X;
+    }
+    const bool half = mvImageProcMode == 1;
+    const int xsize = mvImXsize, ysize = mvImYsize;
     for (int i = 0; i < 64; i++) {
         const double Y = (i + 0.5) * 5.0 * 0.015625 + 102.5;
+        const double py0 = p[0][1] * Y, py1 = p[1][1] * Y, py2 = p[2][1] * Y;
+        unsigned char *row = sample + (i / 4) * 16 * 3;
         for (int j = 0; j < 64; j++) {
-            const double X = (j + 0.5) * 5.0 * 0.015625 + 102.5;
-            const double d = p[2][0] * X + p[2][1] * Y + p[2][2];
+            const double d = px2[j] + py2 + p[2][2];
             if (d == 0.0) return -1;
             int xc, yc;
-            if (!to_pixel((p[0][0] * X + p[0][1] * Y + p[0][2]) / d, &xc) ||
-                !to_pixel((p[1][0] * X + p[1][1] * Y + p[1][2]) / d, &yc))
+            if (!to_pixel((px0[j] + py0 + p[0][2]) / d, &xc) ||
+                !to_pixel((px1[j] + py1 + p[1][2]) / d, &yc))
                 continue;
-            if (mvImageProcMode == 1) {
+            if (half) {
                 // Half-resolution detection: snap to even frame positions.
                 xc = ((xc + 1) / 2) * 2;
                 yc = ((yc + 1) / 2) * 2;
             }
-            if (xc < 0 || xc >= mvImXsize || yc < 0 || yc >= mvImYsize) continue;
-            const unsigned char *px = image + ((long)yc * mvImXsize + xc) * 4;
-            unsigned char *cell = sample + ((i / 4) * 16 + (j / 4)) * 3;
-            for (int ch = 0; ch < 3; ch++) {
-                // Channel 0 is blue (byte 2), channel 2 red (byte 0).
-                int v = cell[ch] + px[2 - ch] / 16;
-                cell[ch] = (unsigned char)(v > 255 ? 255 : v);
-            }
+            if (xc < 0 || xc >= xsize || yc < 0 || yc >= ysize) continue;
+            const unsigned char *px = image + ((long)yc * xsize + xc) * 4;
+            unsigned char *cell = row + (j / 4) * 3;
+            // Channel 0 is blue (byte 2), channel 2 red (byte 0); no cell
+            // passes 240, so the bytes cannot overflow.
+            cell[0] = (unsigned char)(cell[0] + px[2] / 16);
+            cell[1] = (unsigned char)(cell[1] + px[1] / 16);
+            cell[2] = (unsigned char)(cell[2] + px[0] / 16);
         }
     }
     return 0;

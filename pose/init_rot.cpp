@@ -16,8 +16,9 @@ namespace mvcore {
 int check_dir(double dir[3], const double start[2], const double end[2],
               const double camera[3][4])
 {
-    MvMatrix *m = mvMatrixAlloc(3, 3);
-    if (m == nullptr) return -1;
+    double inv[3 * 3];
+    MvMatrix block = {inv, 3, 3};
+    MvMatrix *m = &block;
     for (int r = 0; r < 3; r++)
         for (int c = 0; c < 3; c++) m->data[r * 3 + c] = camera[r][c];
     // A singular block leaves garbage in m; the zero denominator below is
@@ -31,7 +32,6 @@ int check_dir(double dir[3], const double start[2], const double end[2],
         world[0][r] = m->data[r * 3 + 0] * start[0] * 10.0 +
                       m->data[r * 3 + 1] * start[1] * 10.0 +
                       m->data[r * 3 + 2] * 10.0;
-    mvMatrixFree(m);
     for (int r = 0; r < 3; r++) world[1][r] = world[0][r] + dir[r];
 
     double img[2][2];

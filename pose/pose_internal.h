@@ -16,7 +16,7 @@ inline int own_index(int k, int d)
 
 // Makes the image of direction dir (camera coordinates) run from start
 // towards end (ideal pixels), reversing dir otherwise. 0, or -1 when a point
-// cannot be projected or memory runs out (dir then untouched).
+// cannot be projected (dir then untouched).
 int check_dir(double dir[3], const double start[2], const double end[2],
               const double camera[3][4]);
 
@@ -25,16 +25,16 @@ int check_dir(double dir[3], const double start[2], const double end[2],
 // other. 0, or -1 (rows untouched) when they are parallel.
 int check_rotation(double rows[2][3]);
 
-// The matrices of the least-squares translation for num point pairs,
-// allocated once per refinement pass and reused by both solves.
+// The matrices of the least-squares translation for num point pairs, set up
+// once per refinement pass and reused by both solves. They view static
+// storage (nothing to free), so one TransSolve is in use at a time.
 struct TransSolve {
-    MvMatrix *a, *at, *b, *cm, *dm, *em;
+    MvMatrix a, at, b, cm, dm, em;
     int num;
 };
 
-// 0, or -1 with nothing left allocated.
-int trans_solve_alloc(TransSolve *s, int num);
-void trans_solve_free(TransSolve *s);
+// 0, or -1 when num is outside 1..MV_POSE_POINT_MAX.
+int trans_solve_init(TransSolve *s, int num);
 // The translation (mm) that best explains the image points for rotation rot,
 // in the least-squares sense, with a calibrated camera matrix (third row
 // (0, 0, 1, 0), [1][0] = [0][3] = [1][3] = 0). 0, or -1 (trans untouched)

@@ -10,21 +10,40 @@
 #include "morvex/pose.h"
 #include "pose_internal.h"
 
+namespace {
+
+// Sine and cosine of one angle.
+struct Trig {
+    double s, c;
+};
+
+Trig trig(double x)
+{
+    return {std::sin(x), std::cos(x)};
+}
+
+// Rz(a) Ry(b) Rz(g - a), written out, into r[0..8] (row-major) at stride
+// `stride` (the search lays many rotations side by side).
+inline void rot_from(double sa, double ca, double sb, double cb, double sg, double cg,
+                     double *r, int stride)
+{
+    r[0 * stride] = ca * ca * cb * cg + sa * sa * cg + sa * ca * cb * sg - sa * ca * sg;
+    r[1 * stride] = -ca * ca * cb * sg - sa * sa * sg + sa * ca * cb * cg - sa * ca * cg;
+    r[2 * stride] = ca * sb;
+    r[3 * stride] = sa * ca * cb * cg - sa * ca * cg + sa * sa * cb * sg + ca * ca * sg;
+    r[4 * stride] = ca * ca * cg + sa * sa * cb * cg - sa * ca * cb * sg + sa * ca * sg;
+    r[5 * stride] = sa * sb;
+    r[6 * stride] = -ca * sb * cg - sa * sb * sg;
+    r[7 * stride] = ca * sb * sg - sa * sb * cg;
+    r[8 * stride] = cb;
+}
+
+}  // namespace
+
 extern "C" int mvGetRot(double a, double b, double g, double rot[3][3])
 {
-    const double sa = std::sin(a), ca = std::cos(a);
-    const double sb = std::sin(b), cb = std::cos(b);
-    const double sg = std::sin(g), cg = std::cos(g);
-    // Rz(a) Ry(b) Rz(g - a), written out.
-    rot[0][0] = ca * ca * cb * cg + sa * sa * cg + sa * ca * cb * sg - sa * ca * sg;
-    rot[0][1] = -ca * ca * cb * sg - sa * sa * sg + sa * ca * cb * cg - sa * ca * cg;
-    rot[0][2] = ca * sb;
-    rot[1][0] = sa * ca * cb * cg - sa * ca * cg + sa * sa * cb * sg + ca * ca * sg;
-    rot[1][1] = ca * ca * cg + sa * sa * cb * cg - sa * ca * cb * sg + sa * ca * sg;
-    rot[1][2] = sa * sb;
-    rot[2][0] = -ca * sb * cg - sa * sb * sg;
-    rot[2][1] = ca * sb * sg - sa * sb * cg;
-    rot[2][2] = cb;
+    const Trig ta = trig(a), tb = trig(b), tg = trig(g);
+    rot_from(ta.s, ta.c, tb.s, tb.c, tg.s, tg.c, &rot[0][0], 1);
     return 0;
 }
 
@@ -100,23 +119,52 @@ extern "C" int mvGetNewMatrix(double a, double b, double g, const double trans[3
     return 0;
 }
 
-// Sum over the points of the squared distance between each image point and
-// the projection of its model point through m (square pixels).
-static double reprojection_error(const double m[3][4], const double points3d[][3],
-                                 const double points2d[][2], int num)
+namespace {
+
+// The 27 candidates of one search stage side by side, padded to an even
+// count so that the compiler can run the loops over them on vector units;
+// each candidate's arithmetic is the scalar one, in the same order.
+constexpr int kCandidates = 27;
+constexpr int kLanes = 28;
+
+struct Stage {
+    double sa[kLanes], ca[kLanes], sb[kLanes], cb[kLanes], sg[kLanes], cg[kLanes];
+    double rot[9][kLanes];
+    double m[9][kLanes];   // camera times rotation, rows 0-2 of the projection
+    double err[kLanes];
+};
+
+// For each candidate, the sum over the points of the squared distance
+// between each image point and the projection of its model point (square
+// pixels); the projection's last column `t` is the same for all.
+void stage_errors(Stage *st, const double camera[3][4], const double t[3],
+                  const double points3d[][3], const double points2d[][2], int num)
 {
-    double err = 0.0;
+    for (int n = 0; n < kLanes; n++)
+        rot_from(st->sa[n], st->ca[n], st->sb[n], st->cb[n], st->sg[n], st->cg[n],
+                 &st->rot[0][n], kLanes);
+    for (int r = 0; r < 3; r++)
+        for (int c = 0; c < 3; c++)
+            for (int n = 0; n < kLanes; n++)
+                st->m[r * 3 + c][n] = camera[r][0] * st->rot[c][n] +
+                                      camera[r][1] * st->rot[3 + c][n] +
+                                      camera[r][2] * st->rot[6 + c][n];
+    for (int n = 0; n < kLanes; n++) st->err[n] = 0.0;
     for (int p = 0; p < num; p++) {
         const double *h = points3d[p];
-        double hx = m[0][0] * h[0] + m[0][1] * h[1] + m[0][2] * h[2] + m[0][3];
-        double hy = m[1][0] * h[0] + m[1][1] * h[1] + m[1][2] * h[2] + m[1][3];
-        double hz = m[2][0] * h[0] + m[2][1] * h[1] + m[2][2] * h[2] + m[2][3];
-        double dx = points2d[p][0] - hx / hz;
-        double dy = points2d[p][1] - hy / hz;
-        err += dx * dx + dy * dy;
+        const double u = points2d[p][0], v = points2d[p][1];
+        for (int n = 0; n < kLanes; n++) {
+            double hx = st->m[0][n] * h[0] + st->m[1][n] * h[1] + st->m[2][n] * h[2] + t[0];
+            double hy = st->m[3][n] * h[0] + st->m[4][n] * h[1] + st->m[5][n] * h[2] + t[1];
+            double hz = st->m[6][n] * h[0] + st->m[7][n] * h[1] + st->m[8][n] * h[2] + t[2];
+            double dx = u - hx / hz;
+            double dy = v - hy / hz;
+            st->err[n] += dx * dx + dy * dy;
+        }
     }
-    return err;
 }
+
+}  // namespace
 
 extern "C" double mvModifyMatrix(double rot[3][3], const double trans[3],
                                  const double camera[3][4], const double points3d[][3],
@@ -131,25 +179,49 @@ extern "C" double mvModifyMatrix(double rot[3][3], const double trans[3],
     double best_a = a, best_b = b, best_g = g;
     bool best_centre = true;
     double minerr = 1e9;
+    // The translation column of every candidate is the same.
+    double t[3];
+    for (int j = 0; j < 3; j++)
+        t[j] = camera[j][0] * trans[0] + camera[j][1] * trans[1] + camera[j][2] * trans[2] +
+               camera[j][3];
+    Stage st;
     for (int stage = 0; stage < 10; stage++) {
         minerr = 1e9;
-        for (int i = -1; i <= 1; i++)
-            for (int j = -1; j <= 1; j++)
-                for (int k = -1; k <= 1; k++) {
-                    double ca = a + i * step, cb = b + j * step, cg = g + k * step;
-                    double m[3][4];
-                    mvGetNewMatrix(ca, cb, cg, trans, nullptr, camera, m);
-                    double err = reprojection_error(m, points3d, points2d, num);
-                    // Strictly below: of equal errors the first visited wins,
-                    // and not-a-number never does.
-                    if (err < minerr) {
-                        minerr = err;
-                        best_a = ca;
-                        best_b = cb;
-                        best_g = cg;
-                        best_centre = (i == 0 && j == 0 && k == 0);
-                    }
-                }
+        // Each angle takes three values, so 9 sines and cosines serve all
+        // 27 candidates.
+        double va[3], vb[3], vg[3];
+        Trig ta[3], tb[3], tg[3];
+        for (int n = 0; n < 3; n++) {
+            va[n] = a + (n - 1) * step;
+            vb[n] = b + (n - 1) * step;
+            vg[n] = g + (n - 1) * step;
+            ta[n] = trig(va[n]);
+            tb[n] = trig(vb[n]);
+            tg[n] = trig(vg[n]);
+        }
+        // Candidate n takes offsets (i, j, k) = (n / 9, n / 3 % 3, n % 3) - 1;
+        // the padding lane repeats the centre.
+        for (int n = 0; n < kLanes; n++) {
+            const int c = n < kCandidates ? n : 13;
+            st.sa[n] = ta[c / 9].s;
+            st.ca[n] = ta[c / 9].c;
+            st.sb[n] = tb[c / 3 % 3].s;
+            st.cb[n] = tb[c / 3 % 3].c;
+            st.sg[n] = tg[c % 3].s;
+            st.cg[n] = tg[c % 3].c;
+        }
+        stage_errors(&st, camera, t, points3d, points2d, num);
+        for (int n = 0; n < kCandidates; n++) {
+            // Strictly below: of equal errors the first visited wins, and
+            // not-a-number never does.
+            if (st.err[n] < minerr) {
+                minerr = st.err[n];
+                best_a = va[n / 9];
+                best_b = vb[n / 3 % 3];
+                best_g = vg[n % 3];
+                best_centre = n == 13;
+            }
+        }
         if (best_centre) step *= 0.5;
         a = best_a;
         b = best_b;

@@ -24,14 +24,14 @@ static double pos3d[MV_POSE_POINT_MAX][3];
 static const double kConvergedError = 1.0;  // square pixels
 static const int kMaxPasses = 5;
 
-// rot is read and refined; conv is written only on success. -1.0 when memory
-// runs out or the points cannot fix a translation.
+// rot is read and refined; conv is written only on success. -1.0 when the
+// points cannot fix a translation.
 static double get_trans_mat_sub(double rot[3][3], const double imagePoints[][2],
                                 const double modelPoints[][3], int num, double conv[3][4],
                                 const double distortion[4], const double camera[3][4])
 {
     TransSolve solve;
-    if (trans_solve_alloc(&solve, num) < 0) return -1.0;
+    if (trans_solve_init(&solve, num) < 0) return -1.0;
 
     for (int i = 0; i < num; i++) {
         if (mvFittingMode == 1) {
@@ -49,7 +49,6 @@ static double get_trans_mat_sub(double rot[3][3], const double imagePoints[][2],
         if (trans_solve(&solve, rot, camera, modelPoints, pos2d, trans) == 0)
             err = mvModifyMatrix(rot, trans, camera, modelPoints, pos2d, num);
     }
-    trans_solve_free(&solve);
     if (err < 0.0) return -1.0;
 
     for (int r = 0; r < 3; r++) {

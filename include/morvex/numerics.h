@@ -7,7 +7,8 @@
  *
  * Results are 0 for success and -1 for failure unless stated otherwise; a
  * -1 from a dimension check leaves every output untouched. No operation here
- * keeps state between calls except the stopwatch.
+ * keeps state between calls except the stopwatch (and the working storage
+ * mvMatrixPCA keeps for reuse, which no result depends on).
  */
 #ifndef MORVEX_NUMERICS_H
 #define MORVEX_NUMERICS_H
@@ -75,7 +76,9 @@ int mvVecTridiagonalize(MvMatrix *a, MvVector *d, MvVector *e);
    (length r), each axis's share of the total variance; mean (length m).
    Axes whose variance is below 1e-16 come out as zero rows with share 0.
    -1 on a size mismatch or when out of memory. When all samples are equal
-   the shares are 0/0 (not-a-number) and the result is still 0. */
+   the shares are 0/0 (not-a-number) and the result is still 0. Keeps a
+   working copy as large as the largest input so far for the next call
+   (process-wide, not thread-safe). */
 int mvMatrixPCA(const MvMatrix *input, MvMatrix *evec, MvVector *ev, MvVector *mean);
 
 /* Stopwatch: seconds since the last reset, in steps of 0.001. Before any

@@ -40,8 +40,8 @@ extern int mvFittingMode;
    stopping at the first pass whose error is below 1.0. Writes conv and
    returns the error of the last pass (possibly 1.0 or more); returns -1.0
    with conv untouched when the initial rotation cannot be found (e.g. a
-   camera that cannot project), a translation cannot be solved, or memory
-   runs out. Nothing is kept between calls. */
+   camera that cannot project) or a translation cannot be solved. Nothing
+   is kept between calls. */
 double mvGetTransMat(const MvMarkerInfo *marker, const double center[2],
                      double width, double conv[3][4]);
 
@@ -49,9 +49,8 @@ double mvGetTransMat(const MvMarkerInfo *marker, const double center[2],
    model points (x, y in mm; z = 0) and their image points (ideal pixels).
    rot is read as the start and overwritten with the refined rotation, which
    is also the rotation part of conv; keep it for the next frame. num is 1
-   to MV_POSE_POINT_MAX; anything else, points that cannot fix a translation
-   (one point, or all on one line of sight), or running out of memory
-   return -1.0 with rot and conv untouched. The camera matrix is taken to be
+   to MV_POSE_POINT_MAX; anything else, or points that cannot fix a
+   translation (one point, or all on one line of sight), return -1.0 with rot and conv untouched. The camera matrix is taken to be
    calibrated: upper-triangular left block, third row (0, 0, 1, 0).
    mvGetTransMat2 uses the active camera, mvGetTransMat3 the given
    distortion factors (read only in mvFittingMode 1) and camera matrix. */
@@ -78,8 +77,7 @@ double mvGetTransMat5(double rot[3][3], const double imagePoints[][2],
    vanishing points back-projected through the camera's upper-triangular
    3x3 block give the x and y axes, their signs are fixed by the corners,
    then they are made exactly perpendicular. Returns 0 and fills rot, or -1
-   with rot untouched (a camera that cannot project, parallel axes, or
-   memory running out). */
+   with rot untouched (a camera that cannot project, or parallel axes). */
 int mvGetInitRot(const MvMarkerInfo *marker, const double camera[3][4],
                  double rot[3][3]);
 
