@@ -25,17 +25,27 @@ void record(MvError code, const char *format, va_list ap)
 
 namespace mvcore {
 
-void report(MvError code, FILE *stream, const char *format, ...)
+namespace {
+
+// Prints (when `print`) and records one failure.
+void emit(MvError code, FILE *stream, bool print, const char *format, va_list ap)
 {
-    va_list ap;
-    va_start(ap, format);
-    if (stream != nullptr && printing) {
+    if (stream != nullptr && print) {
         va_list again;
         va_copy(again, ap);
         std::vfprintf(stream, format, again);
         va_end(again);
     }
     record(code, format, ap);
+}
+
+}  // namespace
+
+void report(MvError code, FILE *stream, const char *format, ...)
+{
+    va_list ap;
+    va_start(ap, format);
+    emit(code, stream, printing, format, ap);
     va_end(ap);
 }
 
@@ -53,11 +63,7 @@ void fatal(MvError code, FILE *stream, const char *format, ...)
 {
     va_list ap;
     va_start(ap, format);
-    va_list again;
-    va_copy(again, ap);
-    std::vfprintf(stream, format, again);
-    va_end(again);
-    record(code, format, ap);
+    emit(code, stream, true, format, ap);
     va_end(ap);
     std::exit(1);
 }
