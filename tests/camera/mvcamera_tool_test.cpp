@@ -82,6 +82,8 @@ TEST(MvcameraTool, RefusesImpossibleInputNamingTheCulprit)
         {"show " + record([](MvCameraParam *c) { std::memset(c->projection[2], 0, 32); }),
          "projection[2], the third projection row, is all zero"},
         {"show " + record([](MvCameraParam *c) { c->distortion[3] = 0; }), "distortion[3] (the lens scale) is 0"},
+        {"show " + record([](MvCameraParam *c) { c->projection[0][0] = 0; }), "projection[0][0] (the focal length in x) is 0"},
+        {"show /tmp", "camera file \"/tmp\": it is a folder"},
     };
     for (const auto &c : cases) {
         const auto r = run(c.first);
