@@ -13,6 +13,7 @@
 #include "morvex.h"
 #include "resource.h"
 #include "scene.h"
+#include "tool_files.h"
 
 static std::string vconf;  // capture configuration from the command line
 static int thresh = 100;
@@ -104,7 +105,10 @@ static void init()
     findResource(bundle, "camera_para.dat",
                  "loading camera parameters from file: %s\n",
                  "whoohoo. loading camera parameters from file: %s\n", path);
-    if (mvParamLoad(path, 1, &wparam) < 0) {
+    // A record that cannot be right is refused here, naming its field.
+    std::string why;
+    if (!mvtool::loadCamera(path, &wparam, &why)) {
+        printf("%s\n", why.c_str());
         printf("Camera parameter load error !!\n");
         exit(1);
     }
@@ -115,6 +119,11 @@ static void init()
 
     findResource(bundle, "patt.lumo", "loading pattern from file: %s\n",
                  "whoohoo. loading pattern from file: %s\n", path);
+    if (!mvtool::checkPatternFile(path, &why)) {
+        printf("%s\n", why.c_str());
+        printf("pattern load error !!\n");
+        exit(1);
+    }
     if ((patt_id = mvLoadPatt(path)) < 0) {
         printf("pattern load error !!\n");
         exit(1);

@@ -2,6 +2,7 @@
 // process-wide active camera.
 #include "morvex/camera.h"
 #include "message.h"
+#include "replace_file.h"
 
 #include <cstdarg>
 #include <cstdint>
@@ -133,20 +134,21 @@ extern "C" int mvParamSave(const char *filename, int num, const MvCameraParam *p
         mvcore::report(MV_ERROR_ARGUMENT, nullptr, "mvParamSave: record count %d (1 or more)", num);
         return -1;
     }
-    FILE *fp = std::fopen(filename, "wb");
-    if (fp == nullptr) {
+    mvcore::FileReplacement file;
+    if (!mvcore::begin_replace(filename, &file)) {
         mvcore::report(MV_ERROR_WRITE, nullptr, "cannot create camera file \"%s\"", filename);
         return -1;
     }
 
-    int result = write_record(fp, param);
+    int result = write_record(file.fp, param);
     va_list ap;
     va_start(ap, param);
     for (int i = 1; i < num && result == 0; i++)
-        result = write_record(fp, va_arg(ap, const MvCameraParam *));
+        result = write_record(file.fp, va_arg(ap, const MvCameraParam *));
     va_end(ap);
-    // A full disk may only show up when the buffer is flushed.
-    if (std::fclose(fp) != 0) result = -1;
+    // The old file stays until the new one is complete.
+    if (result < 0) mvcore::abandon_replace(&file);
+    else if (!mvcore::finish_replace(&file)) result = -1;
     if (result < 0)
         mvcore::report(MV_ERROR_WRITE, nullptr, "cannot write camera file \"%s\"", filename);
     return result;

@@ -2,6 +2,7 @@
 // candidate's interior sampled in all four rotations.
 #include "morvex/pattern.h"
 #include "../detect/detect_state.h"
+#include "replace_file.h"
 
 #include <cstdio>
 
@@ -36,22 +37,18 @@ extern "C" int mvSavePatt(const unsigned char *image, const MvMarkerInfo *marker
             return -1;
     }
 
-    FILE *fp = std::fopen(filename, "w");
-    if (fp == nullptr) return -1;
+    // Written beside the old file and renamed over it only when complete.
+    mvcore::FileReplacement file;
+    if (!mvcore::begin_replace(filename, &file)) return -1;
     for (int b = 0; b < 4; b++) {
         for (int c = 0; c < 3; c++) {
             for (int r = 0; r < 16; r++) {
                 for (int k = 0; k < 16; k++)
-                    std::fprintf(fp, "%4d", sample[b][(r * 16 + k) * 3 + c]);
-                std::fputc('\n', fp);
+                    std::fprintf(file.fp, "%4d", sample[b][(r * 16 + k) * 3 + c]);
+                std::fputc('\n', file.fp);
             }
         }
-        std::fputc('\n', fp);
+        std::fputc('\n', file.fp);
     }
-    // A full disk shows up here, not at fprintf.
-    if (std::ferror(fp) != 0) {
-        std::fclose(fp);
-        return -1;
-    }
-    return std::fclose(fp) == 0 ? 0 : -1;
+    return mvcore::finish_replace(&file) ? 0 : -1;
 }

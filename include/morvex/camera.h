@@ -48,7 +48,9 @@ int mvParamLoad(const char *filename, int num, MvCameraParam *param, ...);
    (num records in all) to `filename`, replacing the file, every number
    big-endian. 0 on success; -1 when num < 1 (MV_ERROR_ARGUMENT), when the
    file cannot be created or when a write fails (MV_ERROR_WRITE). Prints
-   nothing. */
+   nothing. The records go to a temporary file beside `filename` that
+   replaces it by rename only when complete, so on failure an older file of
+   that name is left as it was. */
 int mvParamSave(const char *filename, int num, const MvCameraParam *param, ...);
 
 /* Writes into `dest` the model of `source` rescaled to xsize x ysize pixels.

@@ -72,7 +72,9 @@ int mvGetCode(const unsigned char *image, const int *contourX,
    block 2 (direction 2). Returns 0, or -1 when no candidate of the most
    recent detection has the marker's area and centre (for example a marker
    re-added from the history), when a sample position maps to infinity
-   (nothing is written), or when the file cannot be created. */
+   (nothing is written), or when the file cannot be written. The file is
+   written under a temporary name beside it and renamed into place when
+   complete: on failure an older file of that name is left as it was. */
 int mvSavePatt(const unsigned char *image, const MvMarkerInfo *marker,
                const char *filename);
 

@@ -235,27 +235,38 @@ TEST_F(ViewerRun, DemoClipShowsSceneOnTheMarkerAndEscapeReportsTheFrameRate)
     expectSceneOnMarker(true);
 }
 
-TEST_F(ViewerRun, MissingResourceEndsStartUpWithItsMessageAndStatusOne)
+TEST_F(ViewerRun, MissingOrBadResourceEndsStartUpWithItsMessageAndStatusOne)
 {
-    // A copy of the viewer beside a resource folder holding only one file.
+    // A copy of the viewer beside a resource folder of its own.
     const fs::path bin = fs::path(dir) / "bin";
     fs::create_directories(bin / "resources");
     fs::copy_file(kBin + "/mvviewer", bin / "mvviewer");
     const std::string res = fs::canonical(bin / "resources").string();
-    struct Case { const char *present; std::string lookup, end; } cases[] = {
-        {"patt.lumo", "loading camera parameters from file: \n", "Camera parameter load error !!\n"},
+    const std::string camera = slurp(kResources + "/camera_para.dat"),
+                      pattern = slurp(kResources + "/patt.lumo");
+    std::string no_row = camera;   // the third projection row zero
+    std::fill(no_row.begin() + 72, no_row.begin() + 104, '\0');
+    const std::string failed = "trying to find the file...could not find file.whoohoo. ";
+    // Contents ("" = absent), a line the output holds and its last line.
+    struct Case { std::string camera, pattern, says, end; } cases[] = {
+        {"", pattern, failed + "loading camera parameters from file: \n", "Camera parameter load error !!\n"},
         // The failed lookup leaves the previous path in the message.
-        {"camera_para.dat", "loading pattern from file: " + res + "/camera_para.dat\n",
+        {camera, "", failed + "loading pattern from file: " + res + "/camera_para.dat\n",
+         "pattern load error !!\n"},
+        {no_row, pattern, "camera file \"" + res + "/camera_para.dat\": projection[2], the third projection row, is all zero\n",
+         "Camera parameter load error !!\n"},
+        {camera, "300" + pattern.substr(pattern.find_first_of(" \n", 1)),
+         "pattern file \"" + res + "/patt.lumo\": number 1 is \"300\", not a whole number 0..255\n",
          "pattern load error !!\n"},
     };
     for (const Case &c : cases) {
         for (const char *name : {"patt.lumo", "camera_para.dat"}) fs::remove(bin / "resources" / name);
-        fs::copy_file(kResources + "/" + c.present, bin / "resources" / c.present);
+        if (!c.camera.empty()) std::ofstream(bin / "resources" / "camera_para.dat", std::ios::binary) << c.camera;
+        if (!c.pattern.empty()) std::ofstream(bin / "resources" / "patt.lumo") << c.pattern;
         start((bin / "mvviewer").string(), {"-file=" + kClip});
-        EXPECT_EQ(waitExit(), 1) << c.present;
+        EXPECT_EQ(waitExit(), 1) << c.says;
         const std::string out = slurp(dir + "/out");
-        EXPECT_NE(out.find("trying to find the file...could not find file.whoohoo. " + c.lookup),
-                  std::string::npos) << out;
+        EXPECT_NE(out.find(c.says), std::string::npos) << out;
         ASSERT_GE(out.size(), c.end.size()) << out;
         EXPECT_EQ(out.substr(out.size() - c.end.size()), c.end) << out;
     }

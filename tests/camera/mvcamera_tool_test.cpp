@@ -9,10 +9,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -54,6 +56,16 @@ TEST(MvcameraTool, RefusesImpossibleInputNamingTheCulprit)
     const std::string make = "make " + kOut + " --size 640 480 --focal 700 700 --principal 318.5 241";
     const std::string short_file = kOut + "_short";
     std::ofstream(short_file, std::ios::binary) << std::string(100, 'x');
+    // Records that cannot be right, each refused naming its field.
+    std::vector<std::string> bad;
+    const auto record = [&](void (*spoil)(MvCameraParam *)) {
+        MvCameraParam c;
+        mvParamLoad(kBundled.c_str(), 1, &c);
+        spoil(&c);
+        bad.push_back(kOut + "_bad" + std::to_string(bad.size()));
+        mvParamSave(bad.back().c_str(), 1, &c);
+        return bad.back();
+    };
     const std::pair<std::string, std::string> cases[] = {  // arguments, culprit named
         {"make " + kOut + " --size 640 -480 --focal 700 700 --principal 1 1", "'-480'"},
         {make + " --dist-factor nan", "'nan'"},
@@ -63,6 +75,15 @@ TEST(MvcameraTool, RefusesImpossibleInputNamingTheCulprit)
         {"frobnicate", "'frobnicate'"},
         {"show /nonexistent/camera_para.dat", "/nonexistent/camera_para.dat"},
         {"scale " + short_file + " 320 240 " + kOut, "shorter than one 136-byte"},
+        {"show " + record([](MvCameraParam *c) { c->xsize = 0; }), "xsize 0"},
+        {"scale " + record([](MvCameraParam *c) { c->ysize = -480; }) + " 320 240 " + kOut, "ysize -480"},
+        {"show " + record([](MvCameraParam *c) { c->projection[1][2] = NAN; }), "projection[1][2] is nan"},
+        {"show " + record([](MvCameraParam *c) { c->distortion[2] = INFINITY; }), "distortion[2] is inf"},
+        {"show " + record([](MvCameraParam *c) { std::memset(c->projection[2], 0, 32); }),
+         "projection[2], the third projection row, is all zero"},
+        {"show " + record([](MvCameraParam *c) { c->distortion[3] = 0; }), "distortion[3] (the lens scale) is 0"},
+        {"show " + record([](MvCameraParam *c) { c->projection[0][0] = 0; }), "projection[0][0] (the focal length in x) is 0"},
+        {"show /tmp", "camera file \"/tmp\": it is a folder"},
     };
     for (const auto &c : cases) {
         const auto r = run(c.first);
@@ -72,4 +93,19 @@ TEST(MvcameraTool, RefusesImpossibleInputNamingTheCulprit)
         EXPECT_NE(access(kOut.c_str(), F_OK), 0) << "no file for " << c.first;
     }
     std::remove(short_file.c_str());
+    for (const std::string &f : bad) std::remove(f.c_str());
+}
+
+// A make that cannot finish (a full disk) keeps the file made before.
+TEST(MvcameraTool, FailedMakeKeepsTheOldFile)
+{
+    const std::string make = "make " + kOut + " --size 640 480 --focal 700 700 --principal 318.5 241";
+    ASSERT_EQ(run(make).first, 0);
+    const std::string before = morvex_test::slurp(kOut);
+    const auto r = morvex_test::underFileSizeLimit(0, [&] { return run(make + " --skew 1").first; });
+    EXPECT_EQ(r, 1);
+    EXPECT_EQ(morvex_test::slurp(kOut), before);
+    const std::string name = kOut.substr(kOut.rfind('/') + 1);
+    EXPECT_EQ(morvex_test::countEntries("/tmp", name), 1);  // no temporary file left
+    std::remove(kOut.c_str());
 }

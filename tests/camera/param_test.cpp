@@ -1,8 +1,10 @@
 // The camera record: big-endian file and rescaling.
 #include "morvex/camera.h"
+#include "morvex/error.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -59,6 +61,31 @@ TEST(CameraFile, FailuresLeaveUnreadRecordsAlone)
     std::remove(kPath.c_str());
     EXPECT_EQ(mvParamLoad("/nonexistent/dir/camera_para.dat", 1, &r), -1);
     EXPECT_EQ(mvParamSave("/nonexistent/dir/camera_para.dat", 1, &c), -1);
+}
+
+// A save that fails (a full disk; a folder it may not write in) leaves the
+// old file as it was and nothing beside it.
+TEST(CameraFile, FailedSaveKeepsTheOldFile)
+{
+    const std::string dir = kPath + "_dir", path = dir + "/cam.dat";
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+    const MvCameraParam good = sample(640, 480), other = sample(320, 240);
+    ASSERT_EQ(mvParamSave(path.c_str(), 1, &good), 0);
+    const std::string before = morvex_test::slurp(path);
+    EXPECT_EQ(morvex_test::underFileSizeLimit(0, [&] {
+                  return mvParamSave(path.c_str(), 2, &other, &other) == -1 &&
+                         mvLastError() == MV_ERROR_WRITE;
+              }),
+              1);
+    if (geteuid() != 0) {  // permissions do not stop root
+        ASSERT_EQ(chmod(dir.c_str(), 0555), 0);
+        EXPECT_EQ(mvParamSave(path.c_str(), 1, &other), -1);
+        chmod(dir.c_str(), 0755);
+    }
+    EXPECT_EQ(morvex_test::slurp(path), before);
+    EXPECT_EQ(morvex_test::countEntries(dir, "cam.dat"), 1);
+    std::remove(path.c_str());
+    rmdir(dir.c_str());
 }
 
 // Rows 0 and 1 and the distortion centre scale with the width, the

@@ -6,6 +6,7 @@
 #include "morvex/detect.h"
 #include "morvex/pattern.h"
 #include "pattern_test_util.h"
+#include "../support/test_util.h"
 #include "render.h"
 
 #include <gtest/gtest.h>
@@ -173,6 +174,14 @@ TEST_F(Match, SaveRefusesUnwritablePathsAndStaleMarkers) {
 
     std::string path = tempPath("history.lumo");
     ASSERT_EQ(mvSavePatt(px, &r.markers[k], path.c_str()), 0);
+    // A full disk: the save fails and the file saved before is intact.
+    const std::string saved = morvex_test::slurp(path);
+    ASSERT_EQ(saved.size(), 4u * (48 * 65 + 1));
+    EXPECT_EQ(morvex_test::underFileSizeLimit(0, [&] {
+                  return mvSavePatt(px, &r.markers[k], path.c_str()) == -1;
+              }),
+              1);
+    EXPECT_EQ(morvex_test::slurp(path), saved);
     ASSERT_EQ(mvLoadPatt(path.c_str()), 0);
     r = renderAndDetect(marker, true);  // identified: now in the history
     ASSERT_EQ(r.markers[largest(r)].id, 0);

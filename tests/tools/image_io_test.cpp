@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "image_io.h"
+#include "../support/test_util.h"
 
 namespace {
 
@@ -44,7 +45,10 @@ TEST(ImageFiles, PngRoundTripKeepsEveryByteForEachChannelCount) {
 TEST(ImageFiles, FailuresNameTheFileAndLeaveTheImageAlone) {
     std::string junk = tempPath("junk.png"), err;
     std::ofstream(junk) << "this is not an image";
-    for (const std::string &path : {tempPath("missing.png"), junk}) {
+    // A PNG cut short inside its pixel data.
+    const std::string cut = tempPath("cut.png"), png = morvex_test::slurp(MORVEX_SOURCE_DIR "/resources/marker.png");
+    std::ofstream(cut, std::ios::binary) << png.substr(0, png.size() / 2);
+    for (const std::string &path : {tempPath("missing.png"), junk, cut}) {
         Image img;
         img.width = 5;
         EXPECT_FALSE(mvtool::readImage(path, &img, &err));
@@ -59,6 +63,7 @@ TEST(ImageFiles, FailuresNameTheFileAndLeaveTheImageAlone) {
     EXPECT_FALSE(mvtool::encodePng(Image{4, 4, 2, std::vector<uint8_t>(32)}, &bytes, &err));
     EXPECT_EQ(bytes.size(), 3u);
     std::remove(junk.c_str());
+    std::remove(cut.c_str());
 }
 
 }  // namespace

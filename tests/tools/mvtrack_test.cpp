@@ -259,6 +259,18 @@ TEST_F(Mvtrack, WrongFilesAndWordsExitOneNamingThem)
 {
     const std::string text = dir + "/text.txt";
     std::ofstream(text) << "hello\n";
+    // Pattern files: a number out of range; too few numbers.
+    const std::string bundled = slurp("resources/patt.lumo");
+    std::ofstream(dir + "/range.lumo") << "256" << bundled.substr(bundled.find_first_of(" \n", 1));
+    std::ofstream(dir + "/short.lumo") << bundled.substr(0, bundled.size() / 2);
+    // A calibration with a zero third projection row; the clip cut short.
+    MvCameraParam cam;
+    ASSERT_EQ(mvParamLoad("resources/camera_para.dat", 1, &cam), 0);
+    for (double &v : cam.projection[2]) v = 0.0;
+    ASSERT_EQ(mvParamSave((dir + "/row.dat").c_str(), 1, &cam), 0);
+    const std::string clip = slurp("resources/demo_clip.avi");
+    std::ofstream(dir + "/cut.avi", std::ios::binary) << clip.substr(0, 40000);
+    const std::string huge(5000, 'w');
     const struct { std::string args, expect; } cases[] = {
         {kClip + " --bogus", "unknown option \"--bogus\""},
         {kClip + " --thresh", "missing value after --thresh"},
@@ -268,7 +280,12 @@ TEST_F(Mvtrack, WrongFilesAndWordsExitOneNamingThem)
         {"-file=missing.avi", "cannot read video file \"missing.avi\""},
         {"-file=" + text, "Cannot open video source \"" + text + "\""},
         {kClip + " --camera " + text, "camera file \"" + text + "\" is shorter"},
-        {kClip + " --pattern " + text, "pattern file \"" + text + "\" is not a pattern"},
+        {kClip + " --pattern " + text, "pattern file \"" + text + "\": number 1 is \"hello\""},
+        {kClip + " --pattern " + dir + "/range.lumo", "range.lumo\": number 1 is \"256\", not a whole number 0..255"},
+        {kClip + " --pattern " + dir + "/short.lumo", "short.lumo\" holds 1536 numbers"},
+        {kClip + " --camera " + dir + "/row.dat", "row.dat\": projection[2], the third projection row, is all zero"},
+        {kClip + " -" + huge, "capture word \"-www"},
+        {kClip + " -width=99999999999999999999", "bad number in capture word \"-width=99999999999999999999\""},
         {kClip + " --annotate " + dir + "/x_%s.png", "bad --annotate name"},
         {kClip + " --out " + dir + "/no/such/dir/out.jsonl", "cannot write \"" + dir},
         {kClip + " -width=4100 -height=4100", "frames of 4100 x 4100 are too large"},
@@ -281,6 +298,17 @@ TEST_F(Mvtrack, WrongFilesAndWordsExitOneNamingThem)
         EXPECT_EQ(lines(r.err).size(), 1u) << r.err;
         EXPECT_NE(r.err.find(c.expect), std::string::npos) << c.args << "\n" << r.err;
     }
+    // The cut clip: its frames tracked, and a warning naming it.
+    const Result cut = mvtrack("-file=" + dir + "/cut.avi -nopace");
+    EXPECT_EQ(cut.status, 0);
+    EXPECT_NE(cut.err.find("warning: \"" + dir + "/cut.avi\" ended after "), std::string::npos) << cut.err;
+    // A full disk: --out fails naming the file, whose old records stay.
+    std::ofstream(dir + "/old.jsonl") << "old records\n";
+    const int full = morvex_test::underFileSizeLimit(0, [&] {
+        return mvtrack(kClip + " --frames 2 --out " + dir + "/old.jsonl").status;
+    });
+    EXPECT_EQ(full, 1);
+    EXPECT_EQ(slurp(dir + "/old.jsonl"), "old records\n");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "clip_writer.h"
 #include "demo_clip.h"
 #include "render.h"
+#include "tool_files.h"
 
 #include "morvex/camera.h"
 
@@ -92,32 +93,23 @@ int main(int argc, char **argv)
         return 1;
     }
     MvCameraParam fileCam, cam;
-    if (mvParamLoad(camPath.c_str(), 1, &fileCam) < 0) {
-        fprintf(stderr, "make_demo_clip: cannot read the camera file %s\n", camPath.c_str());
+    if (!mvtool::loadCamera(camPath, &fileCam, &err)) {
+        fprintf(stderr, "make_demo_clip: %s\n", err.c_str());
         return 1;
     }
     mvParamChangeSize(&fileCam, demo_clip::kWidth, demo_clip::kHeight, &cam);
 
-    // Temporary names keep the extension, which picks the container.
-    const std::string clipTmp = clipPath + ".part.avi", truthTmp = truthPath + ".part";
-    // A failed run leaves no half-written file behind.
-    const auto discard = [&]() {
-        std::remove(clipTmp.c_str());
-        std::remove(truthTmp.c_str());
-    };
-    clip::Writer *w = clip::open(clipTmp, demo_clip::kWidth, demo_clip::kHeight, demo_clip::kFps,
-                                 clip::Codec::Mjpeg, demo_clip::kQscale, &err);
-    if (w == nullptr) {
+    // Both files are written under temporary names and renamed into place
+    // when complete: a failed run leaves no half-written file behind.
+    mvtool::OutputFile clipFile, truthFile;
+    clip::Writer *w = nullptr;
+    if (!clipFile.reserve(clipPath, &err) || !truthFile.open(truthPath, &err) ||
+        (w = clip::open(clipFile.tempPath(), demo_clip::kWidth, demo_clip::kHeight,
+                        demo_clip::kFps, clip::Codec::Mjpeg, demo_clip::kQscale, &err)) == nullptr) {
         fprintf(stderr, "make_demo_clip: %s\n", err.c_str());
         return 1;
     }
-    FILE *truth = fopen(truthTmp.c_str(), "w");
-    if (truth == nullptr) {
-        fprintf(stderr, "make_demo_clip: cannot write %s\n", truthTmp.c_str());
-        clip::close(w, nullptr);
-        discard();
-        return 1;
-    }
+    FILE *truth = truthFile.stream();
     fprintf(truth,
             "# demo_clip.avi: %d frames of %d x %d at %d fps, marker side %.0f mm. Each line: "
             "frame index (from 0), then the marker-to-camera 3x4 transform (mm), row-major: "
@@ -135,10 +127,8 @@ int main(int argc, char **argv)
         render::Truth t = render::renderFrame(marker, demo_clip::kSideMm, trans, cam, opt, &frame);
         add_noise(&frame, 1000u + static_cast<unsigned>(i));
         if (!clip::write(w, frame.pixels.data(), frame.channels, &err)) {
-            fprintf(stderr, "make_demo_clip: %s: %s\n", clipTmp.c_str(), err.c_str());
+            fprintf(stderr, "make_demo_clip: %s: %s\n", clipPath.c_str(), err.c_str());
             clip::close(w, nullptr);
-            fclose(truth);
-            discard();
             return 1;
         }
         fprintf(truth, "%d", i);
@@ -155,20 +145,12 @@ int main(int argc, char **argv)
             }
         }
     }
-    bool ok = clip::close(w, &err);
-    if (!ok) err = clipTmp + ": " + err;
-    if (fclose(truth) != 0 && ok) {
-        ok = false;
-        err = "cannot write " + truthTmp;
-    }
-    if (!ok) {
-        fprintf(stderr, "make_demo_clip: %s\n", err.c_str());
-        discard();
+    if (!clip::close(w, &err)) {
+        fprintf(stderr, "make_demo_clip: %s: %s\n", clipPath.c_str(), err.c_str());
         return 1;
     }
-    if (rename(clipTmp.c_str(), clipPath.c_str()) != 0 ||
-        rename(truthTmp.c_str(), truthPath.c_str()) != 0) {
-        fprintf(stderr, "make_demo_clip: cannot move the finished files into place\n");
+    if (!clipFile.commit(&err) || !truthFile.commit(&err)) {
+        fprintf(stderr, "make_demo_clip: %s\n", err.c_str());
         return 1;
     }
     if (pulled > 0) printf("make_demo_clip: %d frames pulled in to keep the marker in view\n", pulled);

@@ -1,6 +1,7 @@
 // mvcamera: show, make and rescale camera calibration files (136-byte
 // big-endian records).
 #include "morvex/camera.h"
+#include "tool_files.h"
 #include "tool_support.h"
 
 #include <cerrno>
@@ -8,14 +9,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 
 namespace {
 
 const char *kUsage =
     "usage:\n"
     "  mvcamera show FILE\n"
-    "      print the first camera record of FILE\n"
+    "      print the first camera record of FILE (refused when it cannot be right)\n"
     "  mvcamera make OUT --size W H --focal FX FY --principal CX CY\n"
     "                    [--skew S] [--dist-centre DX DY] [--dist-factor F] [--scale S]\n"
     "      write one camera record to OUT. The projection is\n"
@@ -50,36 +50,12 @@ bool parse_size(const char *text, int *out)
     return true;
 }
 
-// Loads the first record of `path`, explaining a missing or short file.
-bool load(const char *path, MvCameraParam *param, std::string *error)
-{
-    struct stat st;
-    if (stat(path, &st) != 0) {
-        *error = std::string("cannot open '") + path + "': " + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        *error = std::string("'") + path + "' is not a regular file";
-        return false;
-    }
-    if (st.st_size < 136) {
-        *error = std::string("'") + path + "' is " + std::to_string((long long)st.st_size) +
-                 " bytes, shorter than one 136-byte camera record";
-        return false;
-    }
-    if (mvParamLoad(path, 1, param) < 0) {
-        *error = std::string("cannot read a camera record from '") + path + "'";
-        return false;
-    }
-    return true;
-}
-
 int cmd_show(int argc, char **argv)
 {
     if (argc != 3) return fail("show takes one file name (mvcamera show FILE)");
     MvCameraParam param;
     std::string error;
-    if (!load(argv[2], &param, &error)) return fail(error);
+    if (!mvtool::loadCamera(argv[2], &param, &error)) return fail(error);
     mvParamDisp(&param);
     return 0;
 }
@@ -166,8 +142,7 @@ int cmd_scale(int argc, char **argv)
     if (!parse_size(argv[4], &ysize)) return fail(std::string("scale: height '") + argv[4] + "' is not a positive integer");
     MvCameraParam in, out;
     std::string error;
-    if (!load(argv[2], &in, &error)) return fail(error);
-    if (in.xsize <= 0) return fail(std::string("'") + argv[2] + "' holds width " + std::to_string(in.xsize) + "; cannot rescale it");
+    if (!mvtool::loadCamera(argv[2], &in, &error)) return fail(error);
     mvParamChangeSize(&in, xsize, ysize, &out);
     if (mvParamSave(argv[5], 1, &out) < 0) return fail(std::string("cannot write '") + argv[5] + "': " + std::strerror(errno));
     return 0;

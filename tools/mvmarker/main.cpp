@@ -6,12 +6,12 @@
 #include "image_io.h"
 #include "pattern_cells.h"
 #include "render.h"
+#include "tool_files.h"
 #include "tool_support.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -120,18 +120,15 @@ void write_svg(const std::string &path, const render::Image &picture, double mm)
       << "\" height=\"" << 2 * q << "\" preserveAspectRatio=\"none\"\n"
       << "         xlink:href=\"data:image/png;base64," << base64(png_bytes(picture))
       << "\"/>\n</svg>\n";
-    std::ofstream out(path, std::ios::binary);
-    out << s.str();
-    out.close();
-    if (!out) fail(path + ": cannot write SVG");
+    const std::string text = s.str();
+    std::string error;
+    if (!mvtool::writeFile(path, text.data(), text.size(), &error)) fail(error);
 }
 
 void load_camera(const std::string &path, int width, int height) {
     MvCameraParam file_cam, cam;
-    if (mvParamLoad(path.c_str(), 1, &file_cam) < 0)
-        fail(path + ": cannot load camera calibration");
-    if (file_cam.xsize <= 0 || file_cam.ysize <= 0)
-        fail(path + ": camera calibration has no image size");
+    std::string error;
+    if (!mvtool::loadCamera(path, &file_cam, &error)) fail(error);
     mvParamChangeSize(&file_cam, width, height, &cam);
     mvInitCparam(&cam);
 }
@@ -158,8 +155,8 @@ std::string save_largest(const unsigned char *frame, int thresh,
 void pattern_by_render(const render::Image &marker, const std::string &patt_path) {
     const std::string cam_path = bundled_camera();
     MvCameraParam cam;
-    if (mvParamLoad(cam_path.c_str(), 1, &cam) < 0)
-        fail(cam_path + ": cannot load camera calibration");
+    std::string error;
+    if (!mvtool::loadCamera(cam_path, &cam, &error)) fail(error);
     mvInitCparam(&cam);
     const double side = 80.0;
     const double dist = cam.projection[0][0] * side / 300.0;
@@ -330,7 +327,7 @@ int main(int argc, char **argv) {
     if (!a.png.empty()) {
         render::Image marker = render::makeMarker(picture, (int)a.px);
         std::string error;
-        if (!mvtool::writePng(a.png, marker, &error)) fail(a.png + ": cannot write PNG (" + error + ")");
+        if (!mvtool::writePng(a.png, marker, &error)) fail(error);
         std::printf("%s: marker %d x %d pixels\n", a.png.c_str(), marker.width, marker.height);
     }
     if (!a.svg.empty()) {

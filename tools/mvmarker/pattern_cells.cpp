@@ -1,9 +1,8 @@
 #include "pattern_cells.h"
+#include "tool_files.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <vector>
 
 namespace mvmarker {
@@ -79,11 +78,9 @@ void rotationBlocks(const Block &up, Block out[4]) {
 
 bool writePatternFile(const std::string &path, const Block blocks[4],
                       std::string *error) {
-    FILE *fp = std::fopen(path.c_str(), "w");
-    if (fp == nullptr) {
-        *error = path + ": cannot create (" + std::strerror(errno) + ")";
-        return false;
-    }
+    mvtool::OutputFile out;
+    if (!out.open(path, error)) return false;
+    FILE *fp = out.stream();
     for (int b = 0; b < 4; b++) {
         for (int ch = 0; ch < 3; ch++) {
             for (int r = 0; r < 16; r++) {
@@ -94,10 +91,7 @@ bool writePatternFile(const std::string &path, const Block blocks[4],
         }
         std::fputc('\n', fp);
     }
-    bool ok = std::ferror(fp) == 0;
-    ok = (std::fclose(fp) == 0) && ok;
-    if (!ok) *error = path + ": write failed";
-    return ok;
+    return out.commit(error);
 }
 
 }  // namespace mvmarker

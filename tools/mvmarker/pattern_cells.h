@@ -29,8 +29,9 @@ Block pictureCells(const mvtool::Image &picture);
 void rotationBlocks(const Block &upright, Block out[4]);
 
 // Writes four blocks in the pattern file format ("%4d", 16 per line, planes
-// 0..2 per block, an empty line after each block). False with *error set
-// when the file cannot be written.
+// 0..2 per block, an empty line after each block) through an OutputFile.
+// False with *error set when the file cannot be written (an older file of
+// that name is then left as it was).
 bool writePatternFile(const std::string &path, const Block blocks[4],
                       std::string *error);
 

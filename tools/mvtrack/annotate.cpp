@@ -5,6 +5,7 @@
 #include "clip_writer.h"
 #include "image_io.h"
 #include "projection.h"
+#include "tool_files.h"
 
 #include <algorithm>
 #include <cmath>
@@ -139,9 +140,12 @@ private:
     std::string tail_;
 };
 
+// FFmpeg writes under a temporary name, renamed over the target when
+// finished: a failed or interrupted run leaves an older video as it was.
 class VideoSink : public FrameSink {
 public:
-    explicit VideoSink(clip::Writer *w) : writer_(w) {}
+    VideoSink(clip::Writer *w, std::unique_ptr<mvtool::OutputFile> file, std::string target)
+        : writer_(w), file_(std::move(file)), target_(std::move(target)) {}
     ~VideoSink() override
     {
         std::string ignored;
@@ -155,11 +159,18 @@ public:
     {
         clip::Writer *w = writer_;
         writer_ = nullptr;
-        return clip::close(w, error);
+        std::string why;
+        if (!clip::close(w, &why)) {
+            *error = "cannot write video \"" + target_ + "\": " + why;
+            return false;
+        }
+        return file_->commit(error);
     }
 
 private:
     clip::Writer *writer_;
+    std::unique_ptr<mvtool::OutputFile> file_;
+    std::string target_;
 };
 
 // Splits "frames/%04d.png" into head, zero-padded width and tail ("%%" is
@@ -258,13 +269,18 @@ std::unique_ptr<FrameSink> openSink(const std::string &target, int width, int he
     if (kind == 1) return std::make_unique<PngSink>(head, digits, tail);
     const int rate = fps > 0 && fps < 1000 ? static_cast<int>(std::lround(fps)) : 30;
     std::string why;
-    clip::Writer *w = clip::open(head, width, height, rate > 0 ? rate : 30, clip::Codec::Mjpeg,
-                                 3, &why);
+    auto file = std::make_unique<mvtool::OutputFile>();
+    if (!file->reserve(head, &why)) {
+        *error = why;
+        return nullptr;
+    }
+    clip::Writer *w = clip::open(file->tempPath(), width, height, rate > 0 ? rate : 30,
+                                 clip::Codec::Mjpeg, 3, &why);
     if (w == nullptr) {
         *error = "cannot write video \"" + target + "\": " + why;
         return nullptr;
     }
-    return std::make_unique<VideoSink>(w);
+    return std::make_unique<VideoSink>(w, std::move(file), head);
 }
 
 }  // namespace mvtrack

@@ -7,6 +7,7 @@
 #include "track_output.h"
 
 #include "morvex.h"
+#include "tool_files.h"
 #include "tool_support.h"
 #include "video_config.h"
 
@@ -265,44 +266,13 @@ std::string unreadable(const std::string &path)
     return std::string();
 }
 
-bool load_camera(const std::string &path, MvCameraParam *cam, std::string *error)
-{
-    const std::string why = unreadable(path);
-    if (!why.empty()) {
-        *error = "cannot read camera file " + quoted(path) + ": " + why;
-        return false;
-    }
-    if (mvParamLoad(path.c_str(), 1, cam) < 0) {
-        *error = "camera file " + quoted(path) + " is shorter than one 136-byte camera record";
-        return false;
-    }
-    bool finite = true;
-    for (int r = 0; r < 3; r++)
-        for (int c = 0; c < 4; c++) finite = finite && std::isfinite(cam->projection[r][c]);
-    for (int k = 0; k < 4; k++) finite = finite && std::isfinite(cam->distortion[k]);
-    if (cam->xsize <= 0 || cam->ysize <= 0 || cam->xsize > 65536 || cam->ysize > 65536 ||
-        !finite || cam->distortion[3] <= 0 || cam->projection[0][0] == 0 ||
-        cam->projection[1][1] == 0) {
-        *error = "camera file " + quoted(path) + " holds no usable camera (size " +
-                 std::to_string(cam->xsize) + " x " + std::to_string(cam->ysize) + ")";
-        return false;
-    }
-    return true;
-}
-
 bool load_pattern(Pattern *p, std::string *error)
 {
-    const std::string why = unreadable(p->path);
-    if (!why.empty()) {
-        *error = "cannot read pattern file " + quoted(p->path) + ": " + why;
-        return false;
-    }
+    if (!mvtool::checkPatternFile(p->path, error)) return false;
     mvClearError();
     p->slot = mvLoadPatt(p->path.c_str());
     if (p->slot < 0) {
-        *error = mvLastError() == MV_ERROR_FORMAT
-                     ? "pattern file " + quoted(p->path) + " is not a pattern (3072 numbers 0..255)"
-                     : "cannot load pattern file " + quoted(p->path) + " (at most 50 patterns)";
+        *error = "cannot load pattern file " + quoted(p->path) + ": " + mvLastErrorText();
         return false;
     }
     return true;
@@ -348,10 +318,12 @@ private:
 // What tracking needs once the inputs are open, and the tallies for the
 // report.
 struct Session {
-    FILE *out = nullptr;   // the records
+    FILE *out = nullptr;   // the records: standard output or outFile's stream
+    mvtool::OutputFile outFile;   // --out
     int w = 0, h = 0;      // frame size
     std::string source;    // the file or camera opened
     long total = -1;       // frames expected (for the progress line), or -1
+    long announced = -1;   // frames a file (not looped) says it holds, or -1
     double fps = 0.0;      // the file's frame rate, 0 when unknown
     std::unique_ptr<mvtrack::FrameSink> sink;   // --annotate, or none
     long frame = 0, failed = 0;                 // frames tracked; of those, given up on
@@ -427,7 +399,7 @@ int open_capture(const Options &o, const MvVideoConfig &video, const std::string
     mvImageProcMode = o.half ? 1 : 0;
     mvTemplateMatchingMode = o.grey ? 1 : 0;
 
-    s->total = is_file && !video.loop ? info.frames : -1;
+    s->total = s->announced = is_file && !video.loop ? info.frames : -1;
     if (o.frames > 0 && (s->total < 0 || o.frames < s->total)) s->total = o.frames;
     s->fps = info.fps;
     return 0;
@@ -476,7 +448,7 @@ int open_session(Options &o, Session *s)
     bool default_camera = o.camera.empty();
     if (default_camera && !bundled("camera_para.dat", "--camera", &o.camera)) return 1;
     MvCameraParam file_cam;
-    if (!load_camera(o.camera, &file_cam, &error)) return fail(error);
+    if (!mvtool::loadCamera(o.camera, &file_cam, &error)) return fail(error);
 
     if (o.patterns.empty()) {
         Pattern p;
@@ -497,11 +469,12 @@ int open_session(Options &o, Session *s)
         }
     }
     if (!o.out.empty()) {
-        s->out = fopen(o.out.c_str(), "w");
-        if (s->out == nullptr) {
+        // The records replace an older file only when the run completes.
+        if (!s->outFile.open(o.out, &error)) {
             mvVideoClose();
-            return fail("cannot write " + quoted(o.out) + ": " + strerror(errno));
+            return fail(error);
         }
+        s->out = s->outFile.stream();
     }
     if (o.csv) fputs(mvtrack::csvHeader().c_str(), s->out);
     // From here on the library's messages (a source that stops delivering)
@@ -594,16 +567,24 @@ bool track_frame(Options &o, Session &s, unsigned char *image, std::string *erro
 // Closes the outputs and prints the summary. The exit status.
 int report(const Options &o, Session &s, double elapsed)
 {
+    const long frame = s.frame;
+    // Nothing to show: older outputs of the same names stay as they were.
+    if (frame == 0 && !g_stop) return fail("no frame could be read from " + quoted(s.source));
     std::string error;
     if (s.sink && !s.sink->finish(&error)) return fail("--annotate: " + error);
-    const bool write_failed = fflush(s.out) != 0 || ferror(s.out);
-    const bool close_failed = fclose(s.out) != 0;
-    if (write_failed || close_failed)
-        return fail("cannot write " + (o.out.empty() ? std::string("standard output") : quoted(o.out)) +
-                    ": " + strerror(errno));
-    const long frame = s.frame;
-    if (frame == 0 && !g_stop) return fail("no frame could be read from " + quoted(s.source));
-
+    if (!o.out.empty()) {
+        if (!s.outFile.commit(&error)) return fail(error);
+    } else {
+        const bool write_failed = fflush(s.out) != 0 || ferror(s.out);
+        if (fclose(s.out) != 0 || write_failed)
+            return fail(std::string("cannot write standard output: ") + strerror(errno));
+    }
+    // A file that ends well short of the frames its header announces (an
+    // estimate for some containers) is truncated or has undecodable samples.
+    if (!g_stop && s.announced > 0 && frame < 0.98 * s.announced - 1 &&
+        (o.frames < 0 || frame < o.frames))
+        fprintf(stderr, "mvtrack: warning: %s ended after %ld of the %ld frames it announces "
+                        "(truncated or damaged?)\n", quoted(s.source).c_str(), frame, s.announced);
     fprintf(stderr, "mvtrack: %ld frames in %.2f s (%.1f frames/s)%s\n", frame, elapsed,
             elapsed > 0 ? frame / elapsed : 0.0, g_stop ? ", interrupted" : "");
     for (const Pattern &p : o.patterns) {

@@ -12,6 +12,7 @@
 
 #include "morvex/camera.h"
 #include "render.h"
+#include "tool_files.h"
 #include "tool_support.h"
 
 namespace {
@@ -205,10 +206,7 @@ int main(int argc, char **argv) {
 
     std::string cpath = resource(camera_path, "camera_para.dat", camera_given);
     MvCameraParam file_cam, cam;
-    if (mvParamLoad(cpath.c_str(), 1, &file_cam) < 0)
-        fail(cpath + ": cannot load a camera calibration (missing or shorter than 136 bytes)");
-    if (file_cam.xsize <= 0 || file_cam.ysize <= 0)
-        fail(cpath + ": calibration has no usable image size");
+    if (!mvtool::loadCamera(cpath, &file_cam, &err)) fail(err);
     mvParamChangeSize(&file_cam, width, height, &cam);
 
     if (!have_trans) {

@@ -1,5 +1,6 @@
 // image_io.cpp - PNG (libpng) and, when available, JPEG (libjpeg) files.
 #include "image_io.h"
+#include "tool_files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -171,8 +172,19 @@ bool writePng(const std::string &path, const Image &img, std::string *error) {
         setError(error, path + ": nothing to write (empty image or bad channel count)");
         return false;
     }
-    if (!png_image_write_to_file(&pi, path.c_str(), 0, img.pixels.data(), 0, nullptr)) {
+    // Replaces an older file only once complete.
+    OutputFile out;
+    std::string why;
+    if (!out.open(path, &why)) {
+        setError(error, why);
+        return false;
+    }
+    if (!png_image_write_to_stdio(&pi, out.stream(), 0, img.pixels.data(), 0, nullptr)) {
         setError(error, path + ": cannot write PNG: " + pi.message);
+        return false;
+    }
+    if (!out.commit(&why)) {
+        setError(error, why);
         return false;
     }
     return true;

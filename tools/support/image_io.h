@@ -32,9 +32,10 @@ struct Image {
 // file.
 bool readImage(const std::string &path, Image *out, std::string *error);
 
-// Writes 1, 3 or 4 channels as PNG. On failure (nothing to write, or the
-// file cannot be written) returns false with *error (may be null) naming
-// the file.
+// Writes 1, 3 or 4 channels as PNG, through an OutputFile. On failure
+// (nothing to write, or the file cannot be written) returns false with
+// *error (may be null) naming the file; an older file of that name is left
+// as it was.
 bool writePng(const std::string &path, const Image &img, std::string *error);
 
 // The bytes writePng would write, in memory. On failure returns false,
