@@ -12,8 +12,8 @@ trap 'rm -f "$public"' EXIT
 cat "$include"/morvex.h "$include"/morvex/*.h | grep -oE '\b[A-Za-z_][A-Za-z0-9_]*\b' | sort -u >"$public"
 
 status=0
-for spec in "$@"; do
-  lib=${spec%:*} ns=${spec##*:}
+for entry in "$@"; do
+  lib=${entry%:*} ns=${entry##*:}
   [ -f "$lib" ] || { echo "missing library $lib"; status=1; continue; }
   # Strong definitions only: weak ones are inline and template code that
   # every translation unit may carry.
