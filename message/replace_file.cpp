@@ -9,6 +9,27 @@
 
 namespace mvcore {
 
+bool replace_target(const std::string &path, bool exists, unsigned st_mode, std::string *real,
+                    unsigned *mode)
+{
+    *real = path;
+    if (!exists) {
+        const mode_t mask = umask(0);
+        umask(mask);
+        *mode = 0666 & ~mask;
+        return true;
+    }
+    // A file the user may not write stays as it is, as with fopen.
+    if (access(path.c_str(), W_OK) != 0) return false;
+    // Through a link, the file it names is replaced, not the link.
+    if (char *resolved = realpath(path.c_str(), nullptr)) {
+        *real = resolved;
+        std::free(resolved);
+    }
+    *mode = st_mode & 07777;
+    return true;
+}
+
 bool begin_replace(const char *path, FileReplacement *r)
 {
     *r = FileReplacement();
@@ -19,21 +40,8 @@ bool begin_replace(const char *path, FileReplacement *r)
         r->fp = std::fopen(path, "wb");
         return r->fp != nullptr;
     }
-    mode_t mode;
-    if (exists) {
-        // A file the user may not write stays as it is, as with fopen.
-        if (access(path, W_OK) != 0) return false;
-        // Through a link, the file it names is replaced, not the link.
-        if (char *real = realpath(path, nullptr)) {
-            r->path = real;
-            std::free(real);
-        }
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
+    unsigned mode;
+    if (!replace_target(path, exists, st.st_mode, &r->path, &mode)) return false;
     r->temp = r->path + ".XXXXXX";
     const int fd = mkstemp(&r->temp[0]);
     if (fd < 0) {

@@ -16,6 +16,13 @@ struct FileReplacement {
     bool sync = false;   // an old file is replaced: flushed to the disk first
 };
 
+// Where a replacement of the existing regular file or new file `path` goes
+// and with which permissions: *real is the file a symbolic link names (or
+// path itself), *mode the old file's permissions or those a new file gets.
+// False, with errno set, when an existing file may not be written.
+bool replace_target(const std::string &path, bool exists, unsigned st_mode, std::string *real,
+                    unsigned *mode);
+
 // Opens a temporary file beside `path` (mode "wb"), with the permissions of
 // the file it will replace, or those a new file gets. A destination that
 // exists but is no regular file (a device, a pipe) is opened in place.

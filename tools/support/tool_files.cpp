@@ -1,6 +1,7 @@
 // Calibration and pattern files checked before use; outputs written through
 // a temporary file and rename(2).
 #include "tool_files.h"
+#include "replace_file.h"
 
 #include <cctype>
 #include <cerrno>
@@ -148,21 +149,9 @@ bool OutputFile::begin(const std::string &path, std::size_t suffix, std::string 
         active_ = true;
         return true;
     }
-    mode_t mode;
-    if (exists) {
-        // A file the user may not write stays as it is, as with fopen.
-        if (access(path.c_str(), W_OK) != 0) return failed(std::strerror(errno));
-        // Through a link, the file it names is replaced, not the link.
-        if (char *real = realpath(path.c_str(), nullptr)) {
-            path_ = real;
-            std::free(real);
-        }
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
+    unsigned mode;
+    if (!mvcore::replace_target(path, exists, st.st_mode, &path_, &mode))
+        return failed(std::strerror(errno));
     // The extension stays last: FFmpeg picks the container from it.
     const size_t slash = path_.rfind('/'), dot = path_.rfind('.');
     const std::string ext = suffix > 0 && dot != std::string::npos &&
