@@ -61,6 +61,8 @@ const char *kHelp =
     "  --csv              CSV, one row per marker, pose as translation + quaternion\n"
     "  --annotate OUT     write the frames with outlines, ids and axes drawn in:\n"
     "                     a video (MJPEG, e.g. out.avi) or PNG files (out/%04d.png)\n"
+    "  --source-name NAME a \"source\" key (CSV: first column) with NAME in every\n"
+    "                     record, so that outputs of many runs can be merged\n"
     "  --help             this text\n"
     "\n"
     "Examples:\n"
@@ -69,8 +71,11 @@ const char *kHelp =
     "  mvtrack -dev=/dev/video0 --frames 300 --pattern mine.lumo:80 --annotate live.avi\n"
     "  mvtrack -file=clip.avi -nopace --camera my_camera.dat --annotate 'check/%03d.png'\n"
     "\n"
-    "Progress goes to standard error when it is a terminal; a summary always.\n"
-    "Exit status 0 on success, 1 on any error (with a message naming its cause).\n";
+    "Progress goes to standard error when it is a terminal; a summary always,\n"
+    "ending with one line \"mvtrack: summary {JSON}\" (source, status, frames).\n"
+    "Exit status 0 when the input was tracked to its end (or --frames), 1 on any\n"
+    "error (one line naming its cause; no records kept), 128 + the signal's number\n"
+    "when SIGINT or SIGTERM stopped it (the records so far are complete).\n";
 
 struct Pattern {
     std::string path;    // as given
@@ -94,10 +99,12 @@ struct Options {
     bool lite = false, half = false, grey = false, csv = false, help = false;
     long frames = -1;
     std::string out, annotate;
+    bool hasSourceName = false;
+    std::string sourceName;   // --source-name
 };
 
-volatile sig_atomic_t g_stop = 0;
-void on_signal(int) { g_stop = 1; }
+volatile sig_atomic_t g_stop = 0;   // the signal that asked to stop, or 0
+void on_signal(int sig) { g_stop = sig; }
 
 int fail(const std::string &message)
 {
@@ -225,6 +232,10 @@ bool parse_args(int argc, char **argv, Options *o, std::string *error)
         } else if (name == "--annotate") {
             if (!need()) return false;
             o->annotate = value;
+        } else if (name == "--source-name") {
+            if (!need()) return false;
+            o->sourceName = value;
+            o->hasSourceName = true;
         } else {
             *error = "unknown option " + quoted(name) + " (see mvtrack --help)";
             return false;
@@ -476,7 +487,7 @@ int open_session(Options &o, Session *s)
         }
         s->out = s->outFile.stream();
     }
-    if (o.csv) fputs(mvtrack::csvHeader().c_str(), s->out);
+    if (o.csv) fputs(mvtrack::csvHeader(o.hasSourceName).c_str(), s->out);
     // From here on the library's messages (a source that stops delivering)
     // show as they are.
     mvSetErrorPrinting(1);
@@ -550,8 +561,9 @@ bool track_frame(Options &o, Session &s, unsigned char *image, std::string *erro
         else o.patterns[p].hasPrev = false;
     }
 
-    const std::string rec = o.csv ? mvtrack::frameCsv(s.frame, s.tracked)
-                                  : mvtrack::frameJson(s.frame, s.tracked);
+    const std::string *source = o.hasSourceName ? &o.sourceName : nullptr;
+    const std::string rec = o.csv ? mvtrack::frameCsv(s.frame, s.tracked, source)
+                                  : mvtrack::frameJson(s.frame, s.tracked, source);
     fputs(rec.c_str(), s.out);
     if (!s.sink) return true;
     mvtrack::canvasFromFrame(image, s.w, s.h, &s.canvas);
@@ -581,8 +593,9 @@ int report(const Options &o, Session &s, double elapsed)
     }
     // A file that ends well short of the frames its header announces (an
     // estimate for some containers) is truncated or has undecodable samples.
-    if (!g_stop && s.announced > 0 && frame < 0.98 * s.announced - 1 &&
-        (o.frames < 0 || frame < o.frames))
+    const bool short_input = !g_stop && s.announced > 0 && frame < 0.98 * s.announced - 1 &&
+                             (o.frames < 0 || frame < o.frames);
+    if (short_input)
         fprintf(stderr, "mvtrack: warning: %s ended after %ld of the %ld frames it announces "
                         "(truncated or damaged?)\n", quoted(s.source).c_str(), frame, s.announced);
     fprintf(stderr, "mvtrack: %ld frames in %.2f s (%.1f frames/s)%s\n", frame, elapsed,
@@ -599,7 +612,22 @@ int report(const Options &o, Session &s, double elapsed)
     if (s.failed > 0)
         fprintf(stderr, "mvtrack: detection gave up on %ld frames (too many dark regions: "
                         "try a lower --thresh)\n", s.failed);
-    return 0;
+    // The last line, for a job scheduler or a script: what ran, how it
+    // ended (the exit status says the same) and what it found.
+    const int status = g_stop ? 128 + g_stop : 0;
+    std::string line = "{\"source\": " +
+                       mvtrack::jsonString(o.hasSourceName ? o.sourceName : s.source) +
+                       ", \"status\": \"" +
+                       (g_stop ? "interrupted" : short_input ? "short" : "complete") +
+                       "\", \"exit\": " + std::to_string(status) +
+                       ", \"frames\": " + std::to_string(frame) +
+                       ", \"failed\": " + std::to_string(s.failed) + ", \"patterns\": [";
+    for (size_t k = 0; k < o.patterns.size(); k++)
+        line += std::string(k > 0 ? ", " : "") + "{\"pattern\": " +
+                mvtrack::jsonString(o.patterns[k].name) +
+                ", \"found\": " + std::to_string(o.patterns[k].framesFound) + "}";
+    fprintf(stderr, "mvtrack: summary %s]}\n", line.c_str());
+    return status;
 }
 
 int run(Options &o)
