@@ -275,11 +275,13 @@ std::vector<Marker> detect(py::handle frame, bool bgr, py::object thresh, bool r
     claim("detect");
     int fixed = -1;
     if (!(py::isinstance<py::str>(thresh) && thresh.cast<std::string>() == "auto")) {
-        if (!py::isinstance<py::int_>(thresh) || py::isinstance<py::bool_>(thresh))
-            throw py::type_error("thresh must be \"auto\" or an int 0..255, not " + py::repr(thresh).cast<std::string>());
-        fixed = thresh.cast<int>();
-        if (fixed < 0 || fixed > 255)
-            throw py::value_error("thresh " + std::to_string(fixed) + " is outside 0..255");
+        // Any integer (numpy's too), but not a bool or a float.
+        if (py::isinstance<py::bool_>(thresh) || !PyIndex_Check(thresh.ptr()))
+            throw py::type_error("thresh must be \"auto\" or an int 0..255, not " +
+                                 py::repr(thresh).cast<std::string>());
+        const long v = PyNumber_AsSsize_t(thresh.ptr(), nullptr);
+        if (v < 0 || v > 255) throw py::value_error("thresh " + std::to_string(v) + " is outside 0..255");
+        fixed = static_cast<int>(v);
     }
     take_frame(frame, bgr);
     const long work = half ? static_cast<long>(mvImXsize / 2) * (mvImYsize / 2)

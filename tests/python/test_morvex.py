@@ -70,7 +70,7 @@ def track(words, frames, form, kwargs):
 
 @pytest.mark.parametrize("source,frames,form,kwargs,options", [
     ("rendered", 1, "rgb", {}, []),
-    ("rendered", 1, "bgr", {"refine": False, "thresh": 100}, ["--no-refine", "--thresh", "100"]),
+    ("rendered", 1, "bgr", {"refine": False, "thresh": np.uint8(100)}, ["--no-refine", "--thresh", "100"]),
     ("rendered", 1, "rgba strided", {"history": False, "grey": True}, ["--lite", "--grey"]),
     ("clip", 60, "rgb", {}, []),
     ("clip", 60, "bgr", {"refine": False, "thresh": 90, "half": True}, ["--no-refine", "--thresh", "90", "--half"]),
