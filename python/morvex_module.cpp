@@ -44,7 +44,7 @@ const char *code_name(int code)
     }
 }
 
-[[noreturn]] void raise(PyObject *type, const std::string &message, int code)
+[[noreturn]] void throw_error(PyObject *type, const std::string &message, int code)
 {
     py::object exc = py::reinterpret_borrow<py::object>(type)(message);
     exc.attr("code") = code_name(code);
@@ -58,9 +58,9 @@ const char *code_name(int code)
 {
     const std::string text = mvLastErrorText();
     const int code = mvLastError();
-    if (text.empty()) raise(g_error, context, code);
-    if (!named.empty() && text.find(named) != std::string::npos) raise(g_error, text, code);
-    raise(g_error, context + ": " + text, code);
+    if (text.empty()) throw_error(g_error, context, code);
+    if (!named.empty() && text.find(named) != std::string::npos) throw_error(g_error, text, code);
+    throw_error(g_error, context + ": " + text, code);
 }
 
 std::string quoted(const std::string &s) { return "\"" + s + "\""; }
@@ -88,7 +88,7 @@ void claim(const char *what)
         g_owner = me;
         g_owned = true;
     } else if (me != g_owner) {
-        raise(g_thread_error,
+        throw_error(g_thread_error,
               std::string("morvex.") + what +
                   " called from a second thread: the library's camera, patterns and detection "
                   "history are process-wide and belong to the thread that used morvex first; "
@@ -123,7 +123,7 @@ Camera load_camera(py::object file)
     for (int i = 0; i < 4; i++) finite = finite && std::isfinite(p.distortion[i]);
     if (p.xsize < 1 || p.ysize < 1 || p.xsize > 16384 || p.ysize > 16384 || !finite ||
         p.projection[2][2] == 0.0)
-        raise(g_error,
+        throw_error(g_error,
               "camera file " + quoted(path) + " is no camera: size " + std::to_string(p.xsize) +
                   " x " + std::to_string(p.ysize) + (finite ? "" : ", numbers that are not finite"),
               MV_ERROR_FORMAT);
@@ -245,7 +245,7 @@ void take_frame(py::handle obj, bool bgr)
     if (a.ndim() != 3 || (a.shape(2) != 3 && a.shape(2) != 4))
         throw py::value_error("frame must have shape (H, W, 3) or (H, W, 4), not " + shape_text(a));
     if (!g_camera_set)
-        raise(g_error, "no active camera: call morvex.set_camera first", MV_ERROR_ARGUMENT);
+        throw_error(g_error, "no active camera: call morvex.set_camera first", MV_ERROR_ARGUMENT);
     const long w = a.shape(1), h = a.shape(0);
     if (w != mvImXsize || h != mvImYsize)
         throw py::value_error("frame is " + std::to_string(w) + " x " + std::to_string(h) +
@@ -385,7 +385,7 @@ public:
             for (py::handle w : words) config_ += (config_.empty() ? "" : " ") + py::str(w).cast<std::string>();
         }
         std::string file, dev = "/dev/video0";
-        bool w_given = false, h_given = false;
+        bool w_given = false, h_given = false, loop = false;
         long w_word = 0, h_word = 0;
         std::istringstream in(config_);
         for (std::string w; in >> w;) {
@@ -393,11 +393,14 @@ public:
             if (w.rfind("-dev=", 0) == 0) dev = w.substr(5), file.clear();
             if (w.rfind("-width=", 0) == 0) w_given = true, w_word = std::atol(w.c_str() + 7);
             if (w.rfind("-height=", 0) == 0) h_given = true, h_word = std::atol(w.c_str() + 8);
+            if (w == "-loop") loop = true;
         }
         source_ = file.empty() ? dev : file;
         std::string words_used = config_;
+        const mvtrack::InputInfo info = mvtrack::probeInput(source_, file.empty());
+        frames_ = file.empty() || loop ? -1 : info.frames;
+        fps_ = info.fps;
         if (!(w_given && h_given)) {
-            const mvtrack::InputInfo info = mvtrack::probeInput(source_, file.empty());
             if (info.width > 0 && info.height > 0) {
                 long w = info.width, h = info.height;
                 if (w_given) h = std::max(1L, std::lround((double)w_word * info.height / info.width));
@@ -405,8 +408,6 @@ public:
                 if (!w_given) words_used += " -width=" + std::to_string(w);
                 if (!h_given) words_used += " -height=" + std::to_string(h);
             }
-            frames_ = file.empty() ? -1 : info.frames;
-            fps_ = info.fps;
         }
         mvClearError();
         handle_ = mv2VideoOpen(words_used.c_str());
@@ -428,7 +429,7 @@ public:
     py::object read()
     {
         claim("Video.read");
-        if (handle_ == nullptr) raise(g_error, "capture " + quoted(config_) + " is closed", MV_ERROR_ARGUMENT);
+        if (handle_ == nullptr) throw_error(g_error, "capture " + quoted(config_) + " is closed", MV_ERROR_ARGUMENT);
         const unsigned char *image = nullptr;
         bool ended = false;
         if (first_) {
@@ -509,7 +510,7 @@ py::str data_dir()
         if (os.attr("path").attr("isfile")(os.attr("path").attr("join")(d, "camera_para.dat")).cast<bool>())
             return d;
     }
-    raise(g_error, "the bundled camera_para.dat is neither in ../bin/resources nor in ../../../share/morvex "
+    throw_error(g_error, "the bundled camera_para.dat is neither in ../bin/resources nor in ../../../share/morvex "
                    "beside " + py::str(here).cast<std::string>(), MV_ERROR_NOT_FOUND);
 }
 
@@ -613,7 +614,7 @@ PYBIND11_MODULE(morvex, m)
         .def_property_readonly("width", &Video::width)
         .def_property_readonly("height", &Video::height)
         .def_property_readonly("size", [](const Video &v) { return std::make_pair(v.width(), v.height()); })
-        .def_property_readonly("frame_count", &Video::frames, "frames a file announces, or -1")
+        .def_property_readonly("frame_count", &Video::frames, "frames a file announces, or -1 (camera, -loop)")
         .def_property_readonly("fps", &Video::fps, "a file's frame rate, 0 when unknown")
         .def_property_readonly("frames_read", &Video::count)
         .def("read", &Video::read, "The next frame, or None at the end of a file.")
