@@ -3,6 +3,7 @@
 // (morvex.h) alone; the tracking loop is mvtrack's, so that a Python program
 // and mvtrack given the same frames report the same markers and poses.
 #include "input_probe.h"
+#include "track_step.h"
 #include "morvex.h"
 
 #include <pybind11/numpy.h>
@@ -143,11 +144,8 @@ Camera resized(const Camera &c, int width, int height)
 // --- Patterns and the stream ---------------------------------------------
 
 struct Pattern {
-    int slot = -1;      // library slot; -1 once freed
+    mvtrack::PatternTrack track;   // slot (-1 once freed), width, previous pose
     std::string path;
-    double width = 45.0;
-    bool hasPrev = false;   // the refined pose of the previous frame
-    double prev[3][4] = {};
 };
 
 // In loading order: a marker takes the first pattern of its slot.
@@ -158,7 +156,7 @@ bool g_camera_set = false;
 void reset_stream()
 {
     mvAutoThreshInit(&g_at, 100);
-    for (auto &p : g_patterns) p->hasPrev = false;
+    for (auto &p : g_patterns) p->track.hasPrev = false;
 }
 
 Camera set_camera(py::object camera, py::object size)
@@ -197,9 +195,9 @@ std::shared_ptr<Pattern> load_pattern(py::object file, double width)
     const int slot = mvLoadPatt(path.c_str());
     if (slot < 0) raise_last("pattern file " + quoted(path), path);
     auto p = std::make_shared<Pattern>();
-    p->slot = slot;
+    p->track.slot = slot;
     p->path = path;
-    p->width = width;
+    p->track.width = width;
     g_patterns.push_back(p);
     return p;
 }
@@ -207,9 +205,9 @@ std::shared_ptr<Pattern> load_pattern(py::object file, double width)
 void free_pattern(const std::shared_ptr<Pattern> &p)
 {
     claim("free_pattern");
-    if (p->slot < 0) throw py::value_error("pattern " + quoted(p->path) + " was freed already");
-    mvFreePatt(p->slot);
-    p->slot = -1;
+    if (p->track.slot < 0) throw py::value_error("pattern " + quoted(p->path) + " was freed already");
+    mvFreePatt(p->track.slot);
+    p->track.slot = -1;
     for (size_t k = 0; k < g_patterns.size(); k++)
         if (g_patterns[k] == p) g_patterns.erase(g_patterns.begin() + k);
 }
@@ -295,56 +293,26 @@ std::vector<Marker> detect(py::handle frame, bool bgr, py::object thresh, bool r
     int r;
     {
         py::gil_scoped_release unlocked;
-        static const double center[2] = {0.0, 0.0};
-        const unsigned char *image = g_frame.data();
         mvImageProcMode = half ? 1 : 0;
         mvTemplateMatchingMode = grey ? 1 : 0;
-        MvMarkerInfo *list = nullptr;
-        int n = 0;
+        mvtrack::TrackSettings settings;
+        settings.thresh = fixed;
+        settings.refine = refine;
+        settings.lite = !history;
+        std::vector<mvtrack::PatternTrack *> tracks;
+        for (auto &p : g_patterns) tracks.push_back(&p->track);
+        std::vector<mvtrack::TrackedMarker> tracked;
         mvClearError();
-        const int t = fixed >= 0 ? fixed : g_at.thresh;
-        r = history ? mvDetectMarker(image, t, &list, &n) : mvDetectMarkerLite(image, t, &list, &n);
-        if (r < 0) n = 0;
-        for (int k = 0; refine && k < n; k++) {
-            // The detector's own identity (or the history's) stays unless
-            // the refined one is surer.
-            MvMarkerInfo m = list[k];
-            if (mvRefineMarker(image, &m) != 0) continue;
-            mvIdentifyMarker(image, &m);
-            if (m.id < 0 || (list[k].id >= 0 && m.confidence < list[k].confidence)) {
-                m.id = list[k].id;
-                m.direction = list[k].direction;
-                m.confidence = list[k].confidence;
-            }
-            list[k] = m;
+        r = mvtrack::trackStep(g_frame.data(), settings, &g_at, tracks, &tracked);
+        for (const mvtrack::TrackedMarker &t : tracked) {
+            Marker m;
+            m.info = t.info;
+            if (t.patternIndex >= 0) m.pattern = g_patterns[t.patternIndex];
+            m.hasPose = t.hasPose;
+            m.error = t.error;
+            std::memcpy(m.trans, t.trans, sizeof m.trans);
+            found.push_back(m);
         }
-        if (fixed < 0) mvAutoThreshUpdate(&g_at, image, n > 0 ? list : nullptr, n);
-        found.resize(n);
-        std::vector<bool> seen(g_patterns.size(), false);
-        for (int k = 0; k < n; k++) {
-            Marker &m = found[k];
-            m.info = list[k];
-            for (size_t p = 0; p < g_patterns.size(); p++) {
-                Pattern &pat = *g_patterns[p];
-                if (pat.slot != m.info.id) continue;
-                m.pattern = g_patterns[p];
-                seen[p] = true;
-                m.error = mvGetTransMat(&m.info, center, pat.width, m.trans);
-                if (refine && m.error >= 0) {
-                    const double e = mvRefineTransMat(&m.info, center, pat.width,
-                                                      pat.hasPrev ? pat.prev : nullptr, m.trans);
-                    if (e >= 0) m.error = e;
-                }
-                bool finite = m.error >= 0 && std::isfinite(m.error);
-                for (int i = 0; i < 12; i++) finite = finite && std::isfinite(m.trans[i / 4][i % 4]);
-                m.hasPose = finite;
-                pat.hasPrev = finite && refine;
-                if (pat.hasPrev) std::memcpy(pat.prev, m.trans, sizeof pat.prev);
-                break;
-            }
-        }
-        for (size_t p = 0; p < g_patterns.size(); p++)
-            if (!seen[p]) g_patterns[p]->hasPrev = false;
     }
     if (r < 0) raise_last("detection failed");
     return found;
@@ -563,12 +531,13 @@ PYBIND11_MODULE(morvex, m)
           "The active Camera, or None.");
 
     py::class_<Pattern, std::shared_ptr<Pattern>>(m, "Pattern", "A loaded pattern and its marker's side.")
-        .def_readonly("slot", &Pattern::slot, "the library's slot: markers of this pattern carry it as id")
+        .def_property_readonly("slot", [](const Pattern &p) { return p.track.slot; },
+                               "the library's slot: markers of this pattern carry it as id")
         .def_readonly("path", &Pattern::path)
-        .def_readonly("width", &Pattern::width, "the marker's side in mm")
+        .def_property_readonly("width", [](const Pattern &p) { return p.track.width; }, "the marker's side in mm")
         .def("__repr__", [](const Pattern &p) {
             std::ostringstream s;
-            s << "Pattern(" << quoted(p.path) << ", width=" << p.width << ", slot=" << p.slot << ")";
+            s << "Pattern(" << quoted(p.path) << ", width=" << p.track.width << ", slot=" << p.track.slot << ")";
             return s.str();
         });
     m.def("load_pattern", &load_pattern, py::arg("path"), py::arg("width") = 45.0,

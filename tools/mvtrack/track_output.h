@@ -16,6 +16,7 @@ namespace mvtrack {
 struct TrackedMarker {
     MvMarkerInfo info;            // copied out of detection's static table
     const char *pattern = nullptr;   // file name of the matched pattern, or none
+    int patternIndex = -1;        // which of the tracked patterns, or -1
     bool hasPose = false;         // transform and error are valid
     double trans[3][4] = {};      // marker -> camera, mm
     double error = 0.0;           // mvGetTransMat's fit error, square pixels
