@@ -1,11 +1,12 @@
 #!/bin/sh
 # Installs a build into a scratch prefix and checks that the result is usable:
 # an outside CMake project and plain cc with pkg-config build and run against
-# it, and the installed mvtrack finds its bundled resources.
+# it, the installed mvtrack finds its bundled resources, and so does the
+# installed Python module when one was built.
 #
-#   install_test.sh BUILD_DIR TEST_SOURCE_DIR CMAKE CC
+#   install_test.sh BUILD_DIR TEST_SOURCE_DIR CMAKE CC [PYTHON PYTHON_DIR]
 set -eu
-build=$1 src=$2 cmake=$3 cc=$4
+build=$1 src=$2 cmake=$3 cc=$4 python=${5:-} python_dir=${6:-}
 
 work=$(mktemp -d /tmp/morvex_install_XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -59,4 +60,12 @@ run_both "$work/pc_core" "$work/pc_video" pkg-config
 [ "$(wc -l <"$work/track.out")" -eq 5 ] || fail "installed mvtrack wrote no 5 records"
 grep -q '"pattern": "patt.lumo"' "$work/track.out" ||
   fail "installed mvtrack did not recognise the marker with its bundled pattern"
+# 4. The Python module imports from <prefix>/PYTHON_DIR and finds the
+# installed resources from there.
+if [ -n "$python" ]; then
+  ls "$prefix/$python_dir"/morvex.*.so >/dev/null 2>&1 || fail "no Python module in $prefix/$python_dir"
+  got=$(cd / && PYTHONPATH="$prefix/$python_dir" "$python" -c "import morvex; print(morvex.data_dir())") ||
+    fail "python3 -c 'import morvex' failed with the installed module"
+  [ "$got" -ef "$data" ] || fail "the installed module's data_dir() is $got, not $data"
+fi
 echo "install test: all checks passed (prefix $prefix)"

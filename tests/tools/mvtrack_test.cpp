@@ -42,11 +42,12 @@ protected:
     }
     void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
 
-    // mvtrack with `args` (shell words), run in the build's bin folder.
-    Result mvtrack(const std::string &args)
+    // mvtrack with `args` (shell words), run in the build's bin folder;
+    // `then`: shell commands after it (e.g. "& kill ...").
+    Result mvtrack(const std::string &args, const std::string &then = "")
     {
         const int s = std::system(("'" MVTRACK_PATH "' " + args + " >'" + dir + "/out' 2>'" + dir +
-                                   "/err' </dev/null").c_str());
+                                   "/err' </dev/null" + then).c_str());
         return {WIFEXITED(s) ? WEXITSTATUS(s) : -1, slurp(dir + "/out"), slurp(dir + "/err")};
     }
     std::string dir;
@@ -312,3 +313,48 @@ TEST_F(Mvtrack, WrongFilesAndWordsExitOneNamingThem)
 }
 
 }  // namespace
+
+// What a job scheduler sees: every record (JSON or CSV) tagged with the
+// source name and otherwise as without it, and a last line of standard
+// error that is a JSON summary agreeing with the exit status, for a run to
+// its end and for one stopped by SIGTERM (records complete up to there).
+TEST_F(Mvtrack, SourceNamesTagRecordsAndTheSummaryLineMatchesTheExitStatus)
+{
+    const Result plain = mvtrack(kClip + " --frames 5"), csv = mvtrack(kClip + " --frames 5 --csv");
+    const struct { std::string args; int status; const char *ending; } runs[] = {
+        {kClip + " --frames 5 --source-name 'cam \"7\"'", 0, "complete"},
+        {kClip + " --frames 5 --source-name 'cam \"7\"' --csv", 0, "complete"},
+        {"-file=resources/demo_clip.avi -loop --source-name 'cam \"7\"'", 143, "interrupted"},
+    };
+    for (const auto &run : runs) {
+        const bool stopped = run.status != 0, is_csv = run.args.find("--csv") != std::string::npos;
+        const Result r = mvtrack(run.args, stopped ? " & sleep 1; kill -TERM $!; wait $!" : "");
+        EXPECT_EQ(r.status, run.status) << r.err;
+        const auto err = lines(r.err);
+        ASSERT_FALSE(err.empty());
+        json::Value sum;
+        ASSERT_EQ(err.back().rfind("mvtrack: summary ", 0), 0u) << r.err;
+        ASSERT_TRUE(json::parse(err.back().substr(17), &sum)) << err.back();
+        EXPECT_EQ(sum["source"].s, "cam \"7\"");
+        EXPECT_EQ(sum["status"].s, run.ending);
+        EXPECT_EQ(sum["exit"].n, run.status);
+        EXPECT_EQ(sum["patterns"][0]["pattern"].s, "patt.lumo");
+        const auto out = lines(r.out);
+        if (is_csv) {
+            EXPECT_EQ(lines(csv.out).size(), out.size());
+            for (size_t k = 0; k < out.size(); k++)
+                EXPECT_EQ(out[k], (k == 0 ? "source," : "\"cam \"\"7\"\"\",") + lines(csv.out)[k]);
+            continue;
+        }
+        EXPECT_EQ(sum["frames"].n, (double)out.size());
+        EXPECT_GT(out.size(), stopped ? 10u : 4u);
+        for (size_t k = 0; k < out.size(); k++) {
+            json::Value v;
+            ASSERT_TRUE(json::parse(out[k], &v)) << out[k];
+            EXPECT_EQ(v["source"].s, "cam \"7\"");
+            if (!stopped) {
+                EXPECT_EQ("{" + out[k].substr(out[k].find("\"frame\"")), lines(plain.out).at(k));
+            }
+        }
+    }
+}

@@ -5,6 +5,7 @@
 #include "annotate.h"
 #include "input_probe.h"
 #include "track_output.h"
+#include "track_step.h"
 
 #include "morvex.h"
 #include "tool_files.h"
@@ -61,6 +62,8 @@ const char *kHelp =
     "  --csv              CSV, one row per marker, pose as translation + quaternion\n"
     "  --annotate OUT     write the frames with outlines, ids and axes drawn in:\n"
     "                     a video (MJPEG, e.g. out.avi) or PNG files (out/%04d.png)\n"
+    "  --source-name NAME a \"source\" key (CSV: first column) with NAME in every\n"
+    "                     record, so that outputs of many runs can be merged\n"
     "  --help             this text\n"
     "\n"
     "Examples:\n"
@@ -69,35 +72,36 @@ const char *kHelp =
     "  mvtrack -dev=/dev/video0 --frames 300 --pattern mine.lumo:80 --annotate live.avi\n"
     "  mvtrack -file=clip.avi -nopace --camera my_camera.dat --annotate 'check/%03d.png'\n"
     "\n"
-    "Progress goes to standard error when it is a terminal; a summary always.\n"
-    "Exit status 0 on success, 1 on any error (with a message naming its cause).\n";
+    "Progress goes to standard error when it is a terminal; a summary always,\n"
+    "ending with one line \"mvtrack: summary {JSON}\" (source, status, frames).\n"
+    "Exit status 0 when the input was tracked to its end (or --frames), 1 on any\n"
+    "error (one line naming its cause; no records kept), 128 + the signal's number\n"
+    "when SIGINT or SIGTERM stopped it (the records so far are complete).\n";
 
 struct Pattern {
     std::string path;    // as given
     std::string name;    // shown in the records: the path as given, or the
                          // bundled file's name
-    double width = 45.0; // marker side, mm
-    int slot = -1;
     long framesFound = 0;
     double errorSum = 0.0;
     long poses = 0;
-    bool hasPrev = false;       // the refined pose of the previous frame
-    double prev[3][4] = {};
+    mvtrack::PatternTrack track;   // slot, marker side and previous pose
 };
 
 struct Options {
     std::vector<std::string> capture;
     std::string camera;
     std::vector<Pattern> patterns;
-    int thresh = -1;    // fixed, or -1: automatic
-    bool refine = true;
-    bool lite = false, half = false, grey = false, csv = false, help = false;
+    mvtrack::TrackSettings step;   // --thresh, --no-refine, --lite
+    bool half = false, grey = false, csv = false, help = false;
     long frames = -1;
     std::string out, annotate;
+    bool hasSourceName = false;
+    std::string sourceName;   // --source-name
 };
 
-volatile sig_atomic_t g_stop = 0;
-void on_signal(int) { g_stop = 1; }
+volatile sig_atomic_t g_stop = 0;   // the signal that asked to stop, or 0
+void on_signal(int sig) { g_stop = sig; }
 
 int fail(const std::string &message)
 {
@@ -121,7 +125,7 @@ bool parse_pattern(const std::string &arg, Pattern *p, std::string *error)
                      " (a positive number of millimetres)";
             return false;
         }
-        p->width = width;
+        p->track.width = width;
         p->path = arg.substr(0, colon);
     }
     p->name = p->path;
@@ -187,7 +191,7 @@ bool parse_args(int argc, char **argv, Options *o, std::string *error)
         if (name == "--help") {
             if (!flag(&o->help)) return false;
         } else if (name == "--lite") {
-            if (!flag(&o->lite)) return false;
+            if (!flag(&o->step.lite)) return false;
         } else if (name == "--half") {
             if (!flag(&o->half)) return false;
         } else if (name == "--grey" || name == "--gray") {
@@ -197,7 +201,7 @@ bool parse_args(int argc, char **argv, Options *o, std::string *error)
         } else if (name == "--no-refine") {
             bool off = false;
             if (!flag(&off)) return false;
-            o->refine = false;
+            o->step.refine = false;
         } else if (name == "--camera") {
             if (!need()) return false;
             o->camera = value;
@@ -212,7 +216,7 @@ bool parse_args(int argc, char **argv, Options *o, std::string *error)
                 *error = "bad number " + quoted(value) + " for --thresh (an integer 0..255)";
                 return false;
             }
-            o->thresh = static_cast<int>(v);
+            o->step.thresh = static_cast<int>(v);
         } else if (name == "--frames") {
             if (!need()) return false;
             if (!mvtool::parseWhole(value, 1, LONG_MAX, &o->frames)) {
@@ -225,6 +229,10 @@ bool parse_args(int argc, char **argv, Options *o, std::string *error)
         } else if (name == "--annotate") {
             if (!need()) return false;
             o->annotate = value;
+        } else if (name == "--source-name") {
+            if (!need()) return false;
+            o->sourceName = value;
+            o->hasSourceName = true;
         } else {
             *error = "unknown option " + quoted(name) + " (see mvtrack --help)";
             return false;
@@ -270,8 +278,8 @@ bool load_pattern(Pattern *p, std::string *error)
 {
     if (!mvtool::checkPatternFile(p->path, error)) return false;
     mvClearError();
-    p->slot = mvLoadPatt(p->path.c_str());
-    if (p->slot < 0) {
+    p->track.slot = mvLoadPatt(p->path.c_str());
+    if (p->track.slot < 0) {
         *error = "cannot load pattern file " + quoted(p->path) + ": " + mvLastErrorText();
         return false;
     }
@@ -328,9 +336,8 @@ struct Session {
     std::unique_ptr<mvtrack::FrameSink> sink;   // --annotate, or none
     long frame = 0, failed = 0;                 // frames tracked; of those, given up on
     MvAutoThresh at;                            // the threshold without --thresh
-    double detect_s = 0.0, pose_s = 0.0;
+    mvtrack::StepTimes times;                   // spent in detection and pose
     std::vector<mvtrack::TrackedMarker> tracked;   // the frame's markers
-    std::vector<bool> seen;                        // per pattern, in this frame
     mvtrack::Canvas canvas;
 };
 
@@ -476,7 +483,7 @@ int open_session(Options &o, Session *s)
         }
         s->out = s->outFile.stream();
     }
-    if (o.csv) fputs(mvtrack::csvHeader().c_str(), s->out);
+    if (o.csv) fputs(mvtrack::csvHeader(o.hasSourceName).c_str(), s->out);
     // From here on the library's messages (a source that stops delivering)
     // show as they are.
     mvSetErrorPrinting(1);
@@ -488,77 +495,33 @@ int open_session(Options &o, Session *s)
 // written.
 bool track_frame(Options &o, Session &s, unsigned char *image, std::string *error)
 {
-    static const double center[2] = {0.0, 0.0};
-    auto t0 = std::chrono::steady_clock::now();
-    MvMarkerInfo *list = nullptr;
-    int n = 0;
-    const int thresh = o.thresh >= 0 ? o.thresh : s.at.thresh;
-    const int r = o.lite ? mvDetectMarkerLite(image, thresh, &list, &n)
-                         : mvDetectMarker(image, thresh, &list, &n);
-    if (r < 0) {
-        s.failed++;
-        n = 0;
-    }
-    for (int k = 0; o.refine && k < n; k++) {
-        // An identity that the history lent, or a stronger one of the
-        // detector's own, is kept; the refined one wins where it is surer.
-        MvMarkerInfo m = list[k];
-        if (mvRefineMarker(image, &m) != 0) continue;
-        mvIdentifyMarker(image, &m);
-        if (m.id < 0 || (list[k].id >= 0 && m.confidence < list[k].confidence)) {
-            m.id = list[k].id;
-            m.direction = list[k].direction;
-            m.confidence = list[k].confidence;
-        }
-        list[k] = m;
-    }
-    if (o.thresh < 0) mvAutoThreshUpdate(&s.at, image, n > 0 ? list : nullptr, n);
-    s.detect_s += seconds_since(t0);
-    t0 = std::chrono::steady_clock::now();
-    s.tracked.assign(n, mvtrack::TrackedMarker());
-    s.seen.assign(o.patterns.size(), false);
-    for (int k = 0; k < n; k++) {
-        mvtrack::TrackedMarker &m = s.tracked[k];
-        m.info = list[k];
-        for (size_t p = 0; p < o.patterns.size(); p++) {
-            if (o.patterns[p].slot != m.info.id) continue;
-            Pattern &pat = o.patterns[p];
-            m.pattern = pat.name.c_str();
-            s.seen[p] = true;
-            m.error = mvGetTransMat(&m.info, center, pat.width, m.trans);
-            if (o.refine && m.error >= 0) {
-                const double e = mvRefineTransMat(&m.info, center, pat.width,
-                                                  pat.hasPrev ? pat.prev : nullptr, m.trans);
-                if (e >= 0) m.error = e;
-            }
-            bool finite = m.error >= 0 && std::isfinite(m.error);
-            for (int i = 0; i < 3; i++)
-                for (int j = 0; j < 4; j++) finite = finite && std::isfinite(m.trans[i][j]);
-            m.hasPose = finite;
-            pat.hasPrev = finite && o.refine;
-            if (pat.hasPrev) std::memcpy(pat.prev, m.trans, sizeof pat.prev);
-            if (finite) {
-                pat.errorSum += m.error;
-                pat.poses++;
-            }
-            break;
+    std::vector<mvtrack::PatternTrack *> tracks;
+    for (Pattern &p : o.patterns) tracks.push_back(&p.track);
+    if (mvtrack::trackStep(image, o.step, &s.at, tracks, &s.tracked, &s.times) < 0) s.failed++;
+    std::vector<bool> seen(o.patterns.size(), false);
+    for (mvtrack::TrackedMarker &m : s.tracked) {
+        if (m.patternIndex < 0) continue;
+        Pattern &pat = o.patterns[m.patternIndex];
+        m.pattern = pat.name.c_str();
+        seen[m.patternIndex] = true;
+        if (m.hasPose) {
+            pat.errorSum += m.error;
+            pat.poses++;
         }
     }
-    s.pose_s += seconds_since(t0);
-    for (size_t p = 0; p < o.patterns.size(); p++) {
-        if (s.seen[p]) o.patterns[p].framesFound++;
-        else o.patterns[p].hasPrev = false;
-    }
+    for (size_t p = 0; p < o.patterns.size(); p++)
+        if (seen[p]) o.patterns[p].framesFound++;
 
-    const std::string rec = o.csv ? mvtrack::frameCsv(s.frame, s.tracked)
-                                  : mvtrack::frameJson(s.frame, s.tracked);
+    const std::string *source = o.hasSourceName ? &o.sourceName : nullptr;
+    const std::string rec = o.csv ? mvtrack::frameCsv(s.frame, s.tracked, source)
+                                  : mvtrack::frameJson(s.frame, s.tracked, source);
     fputs(rec.c_str(), s.out);
     if (!s.sink) return true;
     mvtrack::canvasFromFrame(image, s.w, s.h, &s.canvas);
     for (const mvtrack::TrackedMarker &m : s.tracked) {
         double axis = 0.0;
         for (const Pattern &p : o.patterns)
-            if (p.slot == m.info.id) axis = 0.5 * p.width;
+            if (p.track.slot == m.info.id) axis = 0.5 * p.track.width;
         mvtrack::drawMarker(m, axis, &s.canvas);
     }
     return s.sink->write(s.canvas, s.frame, error);
@@ -581,8 +544,9 @@ int report(const Options &o, Session &s, double elapsed)
     }
     // A file that ends well short of the frames its header announces (an
     // estimate for some containers) is truncated or has undecodable samples.
-    if (!g_stop && s.announced > 0 && frame < 0.98 * s.announced - 1 &&
-        (o.frames < 0 || frame < o.frames))
+    const bool short_input = !g_stop && s.announced > 0 && frame < 0.98 * s.announced - 1 &&
+                             (o.frames < 0 || frame < o.frames);
+    if (short_input)
         fprintf(stderr, "mvtrack: warning: %s ended after %ld of the %ld frames it announces "
                         "(truncated or damaged?)\n", quoted(s.source).c_str(), frame, s.announced);
     fprintf(stderr, "mvtrack: %ld frames in %.2f s (%.1f frames/s)%s\n", frame, elapsed,
@@ -595,11 +559,26 @@ int report(const Options &o, Session &s, double elapsed)
     }
     if (frame > 0)
         fprintf(stderr, "mvtrack: detection %.2f ms per frame, pose %.2f ms per frame\n",
-                1000.0 * s.detect_s / frame, 1000.0 * s.pose_s / frame);
+                1000.0 * s.times.detect_s / frame, 1000.0 * s.times.pose_s / frame);
     if (s.failed > 0)
         fprintf(stderr, "mvtrack: detection gave up on %ld frames (too many dark regions: "
                         "try a lower --thresh)\n", s.failed);
-    return 0;
+    // The last line, for a job scheduler or a script: what ran, how it
+    // ended (the exit status says the same) and what it found.
+    const int status = g_stop ? 128 + g_stop : 0;
+    std::string line = "{\"source\": " +
+                       mvtrack::jsonString(o.hasSourceName ? o.sourceName : s.source) +
+                       ", \"status\": \"" +
+                       (g_stop ? "interrupted" : short_input ? "short" : "complete") +
+                       "\", \"exit\": " + std::to_string(status) +
+                       ", \"frames\": " + std::to_string(frame) +
+                       ", \"failed\": " + std::to_string(s.failed) + ", \"patterns\": [";
+    for (size_t k = 0; k < o.patterns.size(); k++)
+        line += std::string(k > 0 ? ", " : "") + "{\"pattern\": " +
+                mvtrack::jsonString(o.patterns[k].name) +
+                ", \"found\": " + std::to_string(o.patterns[k].framesFound) + "}";
+    fprintf(stderr, "mvtrack: summary %s]}\n", line.c_str());
+    return status;
 }
 
 int run(Options &o)

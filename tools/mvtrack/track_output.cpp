@@ -69,9 +69,12 @@ std::string jsonString(const std::string &s)
     return out + "\"";
 }
 
-std::string frameJson(long frame, const std::vector<TrackedMarker> &markers)
+std::string frameJson(long frame, const std::vector<TrackedMarker> &markers,
+                      const std::string *source)
 {
-    std::string out = "{\"frame\": " + std::to_string(frame) + ", \"markers\": [";
+    std::string out = "{";
+    if (source != nullptr) out += "\"source\": " + jsonString(*source) + ", ";
+    out += "\"frame\": " + std::to_string(frame) + ", \"markers\": [";
     for (size_t k = 0; k < markers.size(); k++) {
         const TrackedMarker &m = markers[k];
         const MvMarkerInfo &in = m.info;
@@ -108,9 +111,10 @@ std::string frameJson(long frame, const std::vector<TrackedMarker> &markers)
     return out + "]}\n";
 }
 
-std::string csvHeader()
+std::string csvHeader(bool withSource)
 {
-    return "frame,id,pattern,confidence,direction,area,center_x,center_y,"
+    return std::string(withSource ? "source," : "") +
+           "frame,id,pattern,confidence,direction,area,center_x,center_y,"
            "tx,ty,tz,qx,qy,qz,qw,error\n";
 }
 
@@ -139,11 +143,13 @@ bool transformQuat(const double m[3][4], double q[4])
            std::isfinite(q[2]) && std::isfinite(q[3]);
 }
 
-std::string frameCsv(long frame, const std::vector<TrackedMarker> &markers)
+std::string frameCsv(long frame, const std::vector<TrackedMarker> &markers,
+                     const std::string *source)
 {
     std::string out;
     for (const TrackedMarker &m : markers) {
         const MvMarkerInfo &in = m.info;
+        if (source != nullptr) out += csv_field(*source) + ",";
         out += std::to_string(frame) + "," + std::to_string(in.id) + ",";
         out += (m.pattern ? csv_field(m.pattern) : std::string()) + ",";
         out += csv_number(in.confidence) + "," + std::to_string(in.direction) + ",";

@@ -16,6 +16,7 @@ namespace mvtrack {
 struct TrackedMarker {
     MvMarkerInfo info;            // copied out of detection's static table
     const char *pattern = nullptr;   // file name of the matched pattern, or none
+    int patternIndex = -1;        // which of the tracked patterns, or -1
     bool hasPose = false;         // transform and error are valid
     double trans[3][4] = {};      // marker -> camera, mm
     double error = 0.0;           // mvGetTransMat's fit error, square pixels
@@ -28,12 +29,17 @@ std::string jsonNumber(double v);
 // bytes that are not valid UTF-8 become U+FFFD.
 std::string jsonString(const std::string &s);
 
-// {"frame": N, "markers": [...]} on one line, newline included.
-std::string frameJson(long frame, const std::vector<TrackedMarker> &markers);
+// {"frame": N, "markers": [...]} on one line, newline included; with a
+// `source` (not NULL) {"source": "...", "frame": N, ...}, so that records
+// merged from many runs stay traceable.
+std::string frameJson(long frame, const std::vector<TrackedMarker> &markers,
+                      const std::string *source = nullptr);
 
-// The CSV header line and the rows of one frame (newlines included).
-std::string csvHeader();
-std::string frameCsv(long frame, const std::vector<TrackedMarker> &markers);
+// The CSV header line and the rows of one frame (newlines included); with a
+// `source`, a first column "source" holding it.
+std::string csvHeader(bool withSource = false);
+std::string frameCsv(long frame, const std::vector<TrackedMarker> &markers,
+                     const std::string *source = nullptr);
 
 // Quaternion (x, y, z, w, w >= 0) of a transform's rotation in the
 // convention of mvUtilMat2QuatPos / mvUtilQuatPos2Mat. Returns false when
