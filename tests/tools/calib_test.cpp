@@ -12,9 +12,13 @@
 #include <gtest/gtest.h>
 #include <opencv2/calib3d.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 
 namespace {
 
