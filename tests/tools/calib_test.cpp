@@ -221,7 +221,7 @@ TEST_F(Calib, RecoversTheRenderedCameraAndTracksAsWell)
 // An OpenCV calibration written here: a pure k1 lens with square pixels is
 // the library's own model (fits exactly, factor -k1 / f^2); one with
 // higher and tangential terms fits as far as printed, or is refused under a
-// tight threshold, nothing written.
+// tight threshold, nothing written; so is a file with too few coefficients.
 TEST_F(Calib, ImportsOpenCvCalibrations)
 {
     struct Case {
@@ -229,7 +229,8 @@ TEST_F(Calib, ImportsOpenCvCalibrations)
         bool ok, exact;
     } cases[] = {{"-0.12, 0., 0., 0.", "", true, true},
                  {"-0.2, 0.05, 0.001, -0.002, 0.01", " --max-error 5", true, false},
-                 {"-0.2, 0.05, 0.001, -0.002, 0.01", " --max-error 0.05", false, false}};
+                 {"-0.2, 0.05, 0.001, -0.002, 0.01", " --max-error 0.05", false, false},
+                 {"-0.2, 0.05, 0.001", "", false, false}};
     for (const Case &c : cases) {
         std::ofstream(dir + "/cv.yml") << "%YAML:1.0\n---\nimage_width: 640\nimage_height: 480\n"
                                           "camera_matrix: !!opencv-matrix\n   rows: 3\n   cols: 3\n   dt: d\n"

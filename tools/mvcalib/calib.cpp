@@ -371,7 +371,7 @@ bool readOpenCvCamera(const std::string &path, OpenCvCamera *out, std::string *e
             (key[6] == 'w' ? cam.width : cam.height) = (int)node;
         }
     } catch (const cv::Exception &e) {
-        *error = path + ": cannot be read: " + e.msg;
+        *error = path + ": cannot be read as OpenCV file storage: " + e.err + " (" + e.func + ")";
         return false;
     }
     for (double v : cam.k)

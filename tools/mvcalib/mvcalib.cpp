@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -83,6 +84,12 @@ std::vector<std::string> expand(const std::string &arg)
 {
     std::vector<std::string> files;
     if (arg.find('%') != std::string::npos) {
+        // The pattern becomes a format string: one %d or %0Nd and nothing else.
+        const size_t pc = arg.find('%');
+        size_t end = pc + 1;
+        while (end < arg.size() && std::isdigit((unsigned char)arg[end])) end++;
+        if (end >= arg.size() || arg[end] != 'd' || arg.find('%', end) != std::string::npos || end - pc > 4)
+            fail(arg + ": a numbered sequence takes one %d or %0Nd (N at most 99) and no other %");
         char name[4096];
         for (int i = 0; i < 1000000; i++) {
             std::snprintf(name, sizeof name, arg.c_str(), i);
