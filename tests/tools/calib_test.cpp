@@ -147,8 +147,8 @@ std::pair<double, double> tracking_error(const MvCameraParam &truth, const MvCam
         EXPECT_EQ(mvDetectMarkerLite(frame.pixels.data(), 100, &m, &n), 0);
         int k = -1;
         for (int i = 0; i < n; i++)
-            if (mvRefineMarker(frame.pixels.data(), &m[i]) == 0 && mvIdentifyMarker(frame.pixels.data(), &m[i]) == 0 &&
-                m[i].id == patt)
+            if (mvRefineMarker(frame.pixels.data(), &m[i]) == 0 &&
+                mvIdentifyMarker(frame.pixels.data(), &m[i]) == 0 && m[i].id == patt)
                 k = i;
         if (k < 0) {
             ADD_FAILURE() << "marker not found at " << p[0] << ", " << p[1];
@@ -206,6 +206,15 @@ TEST_F(Calib, RecoversTheRenderedCameraAndTracksAsWell)
     EXPECT_NEAR(got.distortion[1], truth.distortion[1], 2.0);
     EXPECT_NEAR(got.distortion[2], truth.distortion[2], 0.05 * truth.distortion[2]);
     EXPECT_EQ(got.distortion[3], 1.0);
+
+    // A free scale picks one of equal cameras: focal length times scale is
+    // the true focal length.
+    const auto [scaled_status, scaled_out] = mvcalib("--fit-scale --out scaled.dat", "view_*.png");
+    MvCameraParam scaled;
+    ASSERT_EQ(scaled_status, 0) << scaled_out;
+    ASSERT_EQ(mvParamLoad((dir + "/scaled.dat").c_str(), 1, &scaled), 0);
+    EXPECT_NEAR(scaled.projection[0][0] * scaled.distortion[3], truth.projection[0][0],
+                0.005 * truth.projection[0][0]);
 
     const auto with_truth = tracking_error(truth, truth), with_fit = tracking_error(truth, got);
     std::printf("tracking, worst of 3 poses: true camera %.4f %% / %.4f deg, calibrated %.4f %% / %.4f deg\n",

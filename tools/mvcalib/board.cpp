@@ -58,7 +58,8 @@ void draw_line(mvtool::Image *img, double x0, double y0, double x1, double y1, c
 {
     const int steps = std::max(1, (int)std::ceil(std::max(std::fabs(x1 - x0), std::fabs(y1 - y0))));
     for (int i = 0; i <= steps; i++) {
-        const int x = (int)std::lround(x0 + (x1 - x0) * i / steps), y = (int)std::lround(y0 + (y1 - y0) * i / steps);
+        const int x = (int)std::lround(x0 + (x1 - x0) * i / steps);
+        const int y = (int)std::lround(y0 + (y1 - y0) * i / steps);
         if (x < 0 || y < 0 || x >= img->width || y >= img->height) continue;
         std::copy(rgb, rgb + 3, &img->pixels[((size_t)y * img->width + x) * 3]);
     }

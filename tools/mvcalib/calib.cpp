@@ -134,8 +134,10 @@ bool findCorners(const mvtool::Image &img, const Board &board, std::vector<Point
     for (int r = 0; r < board.rows; r++)
         for (int c = 0; c < board.cols; c++) {
             const cv::Point2f p = pts[r * board.cols + c];
-            if (c + 1 < board.cols) spacing = std::min(spacing, (double)cv::norm(p - pts[r * board.cols + c + 1]));
-            if (r + 1 < board.rows) spacing = std::min(spacing, (double)cv::norm(p - pts[(r + 1) * board.cols + c]));
+            if (c + 1 < board.cols)
+                spacing = std::min(spacing, (double)cv::norm(p - pts[r * board.cols + c + 1]));
+            if (r + 1 < board.rows)
+                spacing = std::min(spacing, (double)cv::norm(p - pts[(r + 1) * board.cols + c]));
         }
     const int half = std::clamp((int)(spacing * 0.4), 2, 11);
     cv::cornerSubPix(grey, pts, cv::Size(half, half), cv::Size(-1, -1),
@@ -199,7 +201,8 @@ bool calibrate(const std::vector<View> &views, int width, int height, const Boar
         double ss = 0.0;
         for (int k = 0; k < per; k++) {
             double r[2] = {0.0, 0.0};
-            CornerCost(model[k].x, model[k].y, views[v].corners[k].x, views[v].corners[k].y)(intr, dist, pose[v].data(), r);
+            const CornerCost cost(model[k].x, model[k].y, views[v].corners[k].x, views[v].corners[k].y);
+            cost(intr, dist, pose[v].data(), r);
             vr.residuals.push_back({-r[0], -r[1]});
             ss += r[0] * r[0] + r[1] * r[1];
         }
@@ -264,6 +267,10 @@ bool calibrate(const std::vector<View> &views, int width, int height, const Boar
         for (int i = 0; i < PARAM_COUNT; i++) est.sd[i] = kNaN;
         ceres::Covariance::Options co;
         co.algorithm_type = ceres::DENSE_SVD;
+        // A free scale trades exactly against the focal lengths and the
+        // principal point's offset from the distortion centre: leave that
+        // direction out.
+        co.null_space_rank = opt.fit_scale ? 1 : 0;
         ceres::Covariance cov(co);
         std::vector<std::pair<const double *, const double *>> blocks = {{intr, intr}, {dist, dist}};
         double ci[16], cd[16];
@@ -308,6 +315,11 @@ bool calibrate(const std::vector<View> &views, int width, int height, const Boar
         est.warnings.push_back("no corner seen in the " + missing +
                                " ninth(s) of the frame: take views with the board there, or the lens is "
                                "extrapolated");
+    if (opt.fit_scale)
+        est.warnings.push_back("the scale is not determined by the views: every scale fits as well with the "
+                               "focal lengths and the principal point's offset from the distortion centre "
+                               "scaled to match; the file holds one of these equal cameras, and the standard "
+                               "deviations leave that trade-off out");
     if (tilted < 3)
         est.warnings.push_back("only " + std::to_string(tilted) +
                                " view(s) tilted 20 degrees or more: tilt the board several ways, or the "

@@ -45,7 +45,8 @@ const char *kHelp =
     "  --out FILE          the camera file to write\n"
     "  --residuals FILE    the residual picture (default: OUT without its extension,\n"
     "                      plus _residuals.png)\n"
-    "  --fit-scale         fit the lens's ideal/observed scale too (default: 1, fixed)\n"
+    "  --fit-scale         fit the lens's ideal/observed scale too (default: 1, fixed;\n"
+    "                      any scale fits as well, with the focal lengths to match)\n"
     "  --min-views N       fewest views to calibrate from (default 5)\n"
     "  --max-view-error PX reject views whose RMS error exceeds PX (default: three\n"
     "                      times the median view's, at least 0.3)\n"
@@ -264,7 +265,8 @@ int main(int argc, char **argv)
     std::string error;
     if (!mvcalib::calibrate(views, width, height, a.board, a.opt, &est, &error)) {
         if (!unfound.empty())
-            error += " (" + std::to_string(unfound.size()) + " image(s) without the board, e.g. " + unfound[0] + ")";
+            error += " (" + std::to_string(unfound.size()) + " image(s) without the board, e.g. " +
+                     unfound[0] + ")";
         fail(error);
     }
     for (const std::string &f : unfound) {
