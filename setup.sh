@@ -15,6 +15,7 @@ packages=(
   libgtest-dev libbenchmark-dev libpng-dev libjpeg62-turbo-dev
   libavformat-dev libavdevice-dev libavcodec-dev libswscale-dev libavutil-dev
   libgl-dev libglu1-mesa-dev freeglut3-dev
+  libopencv-dev libceres-dev libeigen3-dev
   xvfb xauth xdotool imagemagick
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib
   python3-yaml parallel

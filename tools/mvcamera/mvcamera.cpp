@@ -1,6 +1,9 @@
 // mvcamera: show, make and rescale camera calibration files (136-byte
 // big-endian records).
 #include "morvex/camera.h"
+#ifdef MORVEX_MVCAMERA_OPENCV
+#include "from_opencv.h"
+#endif
 #include "tool_files.h"
 #include "tool_support.h"
 
@@ -30,6 +33,11 @@ const char *kUsage =
     "      --scale S           ideal/observed scale (positive, default 1)\n"
     "  mvcamera scale IN W H OUT\n"
     "      rescale the first record of IN to a W x H image and write it to OUT\n"
+    "  mvcamera from-opencv IN OUT [--max-error PX]\n"
+    "      fit the lens model to an OpenCV calibration (YAML or XML: camera_matrix,\n"
+    "      distortion_coefficients, image_width, image_height) over the whole frame,\n"
+    "      print the largest and RMS difference in pixels, and write OUT unless the\n"
+    "      largest exceeds PX (default 0.5)\n"
     "  mvcamera --help\n"
     "example:\n"
     "  mvcamera make camera_para.dat --size 640 480 --focal 700 700 --principal 318.5 241 \\\n"
@@ -164,5 +172,10 @@ int main(int argc, char **argv)
     if (cmd == "show") return cmd_show(argc, argv);
     if (cmd == "make") return cmd_make(argc, argv);
     if (cmd == "scale") return cmd_scale(argc, argv);
-    return fail("unknown word '" + cmd + "' (expected show, make, scale or --help)");
+#ifdef MORVEX_MVCAMERA_OPENCV
+    if (cmd == "from-opencv") return mvcameraFromOpenCv(argc, argv);
+#else
+    if (cmd == "from-opencv") return fail("from-opencv is not built in: it needs libopencv-dev and libceres-dev");
+#endif
+    return fail("unknown word '" + cmd + "' (expected show, make, scale, from-opencv or --help)");
 }

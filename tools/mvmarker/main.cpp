@@ -5,6 +5,7 @@
 #include "morvex/pattern.h"
 #include "image_io.h"
 #include "pattern_cells.h"
+#include "print_files.h"
 #include "render.h"
 #include "tool_files.h"
 #include "tool_support.h"
@@ -76,25 +77,6 @@ render::Image read_picture(const std::string &path) {
     return img;
 }
 
-std::string base64(const std::vector<unsigned char> &data) {
-    static const char *t =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    size_t i = 0;
-    for (; i + 2 < data.size(); i += 3) {
-        unsigned v = (data[i] << 16) | (data[i + 1] << 8) | data[i + 2];
-        out += t[v >> 18]; out += t[(v >> 12) & 63]; out += t[(v >> 6) & 63]; out += t[v & 63];
-    }
-    if (i + 1 == data.size()) {
-        unsigned v = data[i] << 16;
-        out += t[v >> 18]; out += t[(v >> 12) & 63]; out += "==";
-    } else if (i + 2 == data.size()) {
-        unsigned v = (data[i] << 16) | (data[i + 1] << 8);
-        out += t[v >> 18]; out += t[(v >> 12) & 63]; out += t[(v >> 6) & 63]; out += '=';
-    }
-    return out;
-}
-
 // The picture as PNG bytes, for embedding in the SVG.
 std::vector<unsigned char> png_bytes(const render::Image &img) {
     std::vector<unsigned char> bytes;
@@ -109,16 +91,12 @@ void write_svg(const std::string &path, const render::Image &picture, double mm)
     std::ostringstream s;
     s.precision(10);
     const double q = mm / 4.0;
-    s << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-      << "<svg xmlns=\"http://www.w3.org/2000/svg\" "
-         "xmlns:xlink=\"http://www.w3.org/1999/xlink\" version=\"1.1\"\n"
-      << "     width=\"" << mm << "mm\" height=\"" << mm << "mm\" viewBox=\"0 0 "
-      << mm << " " << mm << "\">\n"
+    s << mvtool::svgOpen(mm, mm)
       << "  <rect x=\"0\" y=\"0\" width=\"" << mm << "\" height=\"" << mm
       << "\" fill=\"#000000\"/>\n"
       << "  <image x=\"" << q << "\" y=\"" << q << "\" width=\"" << 2 * q
       << "\" height=\"" << 2 * q << "\" preserveAspectRatio=\"none\"\n"
-      << "         xlink:href=\"data:image/png;base64," << base64(png_bytes(picture))
+      << "         xlink:href=\"data:image/png;base64," << mvtool::base64(png_bytes(picture))
       << "\"/>\n</svg>\n";
     const std::string text = s.str();
     std::string error;
