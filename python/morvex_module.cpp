@@ -352,30 +352,16 @@ public:
         } else {
             for (py::handle w : words) config_ += (config_.empty() ? "" : " ") + py::str(w).cast<std::string>();
         }
-        std::string file, dev = "/dev/video0";
-        bool w_given = false, h_given = false, loop = false;
-        long w_word = 0, h_word = 0;
-        std::istringstream in(config_);
-        for (std::string w; in >> w;) {
-            if (w.rfind("-file=", 0) == 0) file = w.substr(6);
-            if (w.rfind("-dev=", 0) == 0) dev = w.substr(5), file.clear();
-            if (w.rfind("-width=", 0) == 0) w_given = true, w_word = std::atol(w.c_str() + 7);
-            if (w.rfind("-height=", 0) == 0) h_given = true, h_word = std::atol(w.c_str() + 8);
-            if (w == "-loop") loop = true;
-        }
-        source_ = file.empty() ? dev : file;
+        // Words the capture refuses are left for it to name when opened.
+        MvVideoConfig video;
         std::string words_used = config_;
-        const mvtrack::InputInfo info = mvtrack::probeInput(source_, file.empty());
-        frames_ = file.empty() || loop ? -1 : info.frames;
-        fps_ = info.fps;
-        if (!(w_given && h_given)) {
-            if (info.width > 0 && info.height > 0) {
-                long w = info.width, h = info.height;
-                if (w_given) h = std::max(1L, std::lround((double)w_word * info.height / info.width));
-                if (h_given) w = std::max(1L, std::lround((double)h_word * info.width / info.height));
-                if (!w_given) words_used += " -width=" + std::to_string(w);
-                if (!h_given) words_used += " -height=" + std::to_string(h);
-            }
+        if (mvvideo::parse_config(config_.c_str(), &video, nullptr)) {
+            const bool camera = video.file[0] == '\0';
+            source_ = camera ? video.dev : video.file;
+            const mvtrack::InputInfo info = mvtrack::probeInput(source_, camera);
+            frames_ = camera || video.loop ? -1 : info.frames;
+            fps_ = info.fps;
+            words_used = mvtrack::wordsAtSourceSize(config_, video, info);
         }
         mvClearError();
         handle_ = mv2VideoOpen(words_used.c_str());

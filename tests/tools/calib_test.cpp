@@ -6,6 +6,7 @@
 #include "board.h"
 #include "lens_model.h"
 #include "render.h"
+#include "test_display.h"
 
 #include "morvex.h"
 
@@ -313,6 +314,44 @@ TEST_F(Calib, RefusesBadInputOrRejectsTheView)
 
 // The board as printed is a board the corner finder finds whole, and its
 // PNG prints at the size asked for.
+// The live window under X: the views play in a loop, space takes the one
+// on screen, Enter calibrates from those taken; Escape gives up and writes
+// nothing.
+TEST_F(Calib, LiveWindowTakesViewsOnKeys)
+{
+    std::string why;
+    ASSERT_TRUE(morvex_test::ensureDisplay(&why)) << why;
+    const struct {
+        const char *keys;
+        int status;
+    } cases[] = {{"space space space space space space space space space space space space space space space "
+                  "space space space space space space space space space space Return", 0},
+                 {"Escape", 1}};
+    for (const auto &c : cases) {
+        std::remove((dir + "/cam.dat").c_str());
+        // mvcalib runs in the background (ended after 120 s, should its
+        // window never show); the script finds its 640 x 480 window (the
+        // views' own size), sends one key every 0.2 s (the loop shows a new
+        // view every 40 ms), then waits for it.
+        const std::string script =
+            "cd '" + dir + "' && { timeout 120 '" MVCALIB_PATH "' --board 9x6 --square 25 --out cam.dat --live -loop '-file=" +
+            views + "/view_%02d.png' >out 2>&1; echo $? >rc; } & "
+            "for i in $(seq 200); do w=$(for id in $(xdotool search --maxdepth 1 --name '^$' 2>/dev/null); do "
+            "xdotool getwindowgeometry $id | grep -q ' 640x480$' && echo $id; done | head -1); "
+            "[ -n \"$w\" ] && break; sleep 0.1; done; "
+            "for k in " + c.keys + "; do xdotool windowfocus --sync $w key $k; sleep 0.2; done; wait";
+        const auto [ran, log] = runCaptured(script);
+        const std::string out = morvex_test::slurp(dir + "/out");
+        EXPECT_EQ(std::atoi(morvex_test::slurp(dir + "/rc").c_str()), c.status) << log << out;
+        EXPECT_EQ(exists("cam.dat"), c.status == 0) << out;
+        if (c.status != 0) continue;
+        EXPECT_NE(out.find("view 25 taken"), std::string::npos) << out;
+        MvCameraParam got;
+        ASSERT_EQ(mvParamLoad((dir + "/cam.dat").c_str(), 1, &got), 0);
+        EXPECT_NEAR(got.projection[0][0], true_camera().projection[0][0], 0.01 * got.projection[0][0]) << out;
+    }
+}
+
 TEST_F(Calib, MakesAPrintableBoard)
 {
     const auto [status, out] = mvcalib("--dpi 100 --make-board board.png --svg board.svg", "");

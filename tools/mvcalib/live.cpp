@@ -1,5 +1,7 @@
 #include "live.h"
 
+#include "input_probe.h"
+
 #include "morvex/camera.h"
 #include "morvex/display.h"
 #include "morvex/video.h"
@@ -82,7 +84,15 @@ void on_frame()
 bool captureViews(const std::string &config, const Board &board, int min_views, std::vector<View> *views,
                   int *width, int *height, std::string *error)
 {
-    if (mvVideoOpen(config.c_str()) < 0 || mvVideoInqSize(&s.width, &s.height) < 0) {
+    // At the source's own size unless the words scale it: a camera file
+    // for another size would be rescaled, and lose precision, later.
+    std::string words = config;
+    MvVideoConfig video;
+    if (mvvideo::parse_config(config.c_str(), &video, nullptr)) {
+        const bool camera = video.file[0] == '\0';
+        words = mvtrack::wordsAtSourceSize(config, video, mvtrack::probeInput(camera ? video.dev : video.file, camera));
+    }
+    if (mvVideoOpen(words.c_str()) < 0 || mvVideoInqSize(&s.width, &s.height) < 0) {
         *error = "cannot open the capture '" + config + "'";
         return false;
     }

@@ -8,7 +8,9 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include <algorithm>
 #include <cmath>
+#include <sstream>
 
 namespace mvtrack {
 
@@ -51,6 +53,24 @@ InputInfo probeInput(const std::string &path, bool camera)
     }
     av_log_set_level(level);
     return info;
+}
+
+std::string wordsAtSourceSize(const std::string &config, const MvVideoConfig &video, const InputInfo &info)
+{
+    if (info.width <= 0 || info.height <= 0) return config;
+    bool w_given = false, h_given = false;
+    std::istringstream words(config);
+    for (std::string w; words >> w;) {
+        w_given = w_given || w.rfind("-width=", 0) == 0;
+        h_given = h_given || w.rfind("-height=", 0) == 0;
+    }
+    long w = info.width, h = info.height;
+    if (w_given && !h_given) h = std::max(1L, std::lround((double)video.width * info.height / info.width));
+    if (h_given && !w_given) w = std::max(1L, std::lround((double)video.height * info.width / info.height));
+    std::string out = config;
+    if (!w_given) out += " -width=" + std::to_string(w);
+    if (!h_given) out += " -height=" + std::to_string(h);
+    return out;
 }
 
 }  // namespace mvtrack

@@ -5,6 +5,8 @@
 #ifndef MVTRACK_INPUT_PROBE_H
 #define MVTRACK_INPUT_PROBE_H
 
+#include "video_config.h"
+
 #include <string>
 
 namespace mvtrack {
@@ -20,6 +22,12 @@ struct InputInfo {
 // when the source cannot be read (the capture then reports the fault
 // itself).
 InputInfo probeInput(const std::string &path, bool camera);
+
+// The capture words `config` (parsed: `video`), completed so that the
+// source is captured at its own size (`info`, its probe) unless the words
+// scale it; one side given alone takes the other from the source's aspect
+// ratio. The words unchanged when the probe found no size.
+std::string wordsAtSourceSize(const std::string &config, const MvVideoConfig &video, const InputInfo &info);
 
 }  // namespace mvtrack
 

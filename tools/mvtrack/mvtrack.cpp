@@ -341,17 +341,6 @@ struct Session {
     mvtrack::Canvas canvas;
 };
 
-// Whether one of the capture words starts with `prefix`.
-bool has_word(const std::vector<std::string> &capture, const char *prefix)
-{
-    for (const std::string &arg : capture) {
-        std::istringstream words(arg);
-        for (std::string w; words >> w;)
-            if (w.rfind(prefix, 0) == 0) return true;
-    }
-    return false;
-}
-
 // Opens the capture of `config` (parsed: `video`) and makes the camera of
 // `file_cam`, rescaled to the frame size, the active one. 0, or 1 after the
 // message naming the fault.
@@ -369,15 +358,7 @@ int open_capture(const Options &o, const MvVideoConfig &video, const std::string
     // Tracked at the source's own size unless the words scale it; one side
     // given alone takes the other from the source's aspect ratio.
     const mvtrack::InputInfo info = mvtrack::probeInput(s->source, !is_file);
-    std::string words = config;
-    if (info.width > 0 && info.height > 0) {
-        const bool w_given = has_word(o.capture, "-width="), h_given = has_word(o.capture, "-height=");
-        int w = info.width, h = info.height;
-        if (w_given && !h_given) h = std::max(1L, std::lround((double)video.width * info.height / info.width));
-        if (h_given && !w_given) w = std::max(1L, std::lround((double)video.height * info.width / info.height));
-        if (!w_given) words += " -width=" + std::to_string(w);
-        if (!h_given) words += " -height=" + std::to_string(h);
-    }
+    const std::string words = mvtrack::wordsAtSourceSize(config, video, info);
     mvClearError();
     if (mvVideoOpen(words.c_str()) < 0) {
         if (mvLastError() == MV_ERROR_DEVICE) return fail(mvLastErrorText());
