@@ -299,6 +299,7 @@ TEST_F(Calib, RefusesBadInputOrRejectsTheView)
         {"", "view_00.png blank.png view_01.png", 1, {"blank.png: no chessboard of 9 x 6", ""}},
         {"", "view_00.png small.png", 1, {"small.png: 320 x 240 pixels, but", ""}},
         {"", "view_00.png missing.png", 1, {"missing.png: cannot open", ""}},
+        {"--max-rms 0.01", "view_0*.png", 1, {"over the limit of 0.01 px (--max-rms)", "fit: RMS"}},
         {"--skip-unfound", "view_0*.png blank.png otherlens.png", 0,
          {"blank.png rejected: board not found", "otherlens.png rejected: RMS"}}};
     for (const auto &c : cases) {

@@ -50,6 +50,8 @@ const char *kHelp =
     "  --min-views N       fewest views to calibrate from (default 5)\n"
     "  --max-view-error PX reject views whose RMS error exceeds PX (default: three\n"
     "                      times the median view's, at least 0.3)\n"
+    "  --max-rms PX        refuse a fit whose RMS error exceeds PX (default 1): a wrong\n"
+    "                      --board or --square, or a board that is not flat\n"
     "  --skip-unfound      leave out images in which the board is not found (default:\n"
     "                      such an image is an error)\n"
     "\n"
@@ -67,6 +69,13 @@ const char *kHelp =
     "example:\n"
     "  mvcalib --make-board board.png --svg board.svg --board 9x6 --square 20\n"
     "  mvcalib --board 9x6 --square 20 --out mycam.dat 'shots/*.png'\n";
+
+std::string px_text(double px)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g px", px);
+    return text;
+}
 
 [[noreturn]] void fail(const std::string &message)
 {
@@ -115,6 +124,7 @@ std::vector<std::string> expand(const std::string &arg)
 struct Args {
     mvcalib::Board board;
     mvcalib::Options opt;
+    double max_rms = 1.0;   // refuse a fit whose RMS error is larger (px)
     std::string out, residuals, make_board, svg, live_config;
     std::vector<std::string> inputs;
     bool live = false, skip_unfound = false;
@@ -165,6 +175,10 @@ Args parse(int argc, char **argv)
             const std::string v = value();
             if (!mvtool::parseDecimal(v, 1e-6, 1000.0, &a.opt.max_view_rms))
                 fail("--max-view-error: '" + v + "' is not a positive number of pixels");
+        } else if (w == "--max-rms") {
+            const std::string v = value();
+            if (!mvtool::parseDecimal(v, 1e-6, 1000.0, &a.max_rms))
+                fail("--max-rms: '" + v + "' is not a positive number of pixels");
         } else if (w == "--make-board") {
             a.make_board = value();
         } else if (w == "--svg") {
@@ -275,6 +289,22 @@ int main(int argc, char **argv)
         vr.rejected = true;
         vr.why = "board not found";
         est.views.push_back(vr);
+    }
+
+    // A fit far off, or one that leaves the camera undetermined, would make
+    // every pose wrong without a sign: the report shows why, nothing is written.
+    std::string undetermined;
+    for (int i = 0; i < mvcalib::PARAM_COUNT; i++)
+        if (std::isnan(est.sd[i])) undetermined += std::string(undetermined.empty() ? "" : ", ") + mvcalib::kParamNames[i];
+    if (est.rms > a.max_rms || !undetermined.empty()) {
+        std::fputs(mvcalib::reportText(est).c_str(), stdout);
+        std::fflush(stdout);
+        if (est.rms > a.max_rms)
+            fail("the fit's RMS error " + px_text(est.rms) + " is over the limit of " + px_text(a.max_rms) +
+                 " (--max-rms): check --board and --square against the printed board, and that it lies "
+                 "flat; nothing written");
+        fail("the views do not determine the camera (" + undetermined +
+             "): take views tilted several ways, with the board near every corner of the frame; nothing written");
     }
 
     double magnification = 1.0;
