@@ -39,6 +39,18 @@ cv::Mat grey_of(const mvtool::Image &img)
     return grey;
 }
 
+// Residual of a point in camera coordinates against its observed pixel
+// (u, v), through the camera's projection and the library's lens.
+template <class T>
+void lens_residual(const T *intr, const T *dist, const T cam[3], double u, double v, T *res)
+{
+    T ix, iy, ox, oy;
+    camera_to_ideal(intr, cam, &ix, &iy);
+    ideal_to_observed(dist, ix, iy, &ox, &oy);
+    res[0] = ox - u;
+    res[1] = oy - v;
+}
+
 // One board corner seen in one view.
 struct CornerCost {
     CornerCost(double bx, double by, double u, double v) : bx(bx), by(by), u(u), v(v) {}
@@ -50,11 +62,7 @@ struct CornerCost {
         ceres::AngleAxisRotatePoint(pose, board, cam);
         for (int i = 0; i < 3; i++) cam[i] += pose[3 + i];
         if (!(cam[2] > T(0.0))) return false;   // behind the camera: not a step to take
-        T ix, iy, ox, oy;
-        camera_to_ideal(intr, cam, &ix, &iy);
-        ideal_to_observed(dist, ix, iy, &ox, &oy);
-        res[0] = ox - u;
-        res[1] = oy - v;
+        lens_residual(intr, dist, cam, u, v, res);
         return true;
     }
     double bx, by, u, v;
@@ -81,11 +89,7 @@ struct RayCost {
     bool operator()(const T *intr, const T *dist, T *res) const
     {
         const T ray[3] = {T(xn), T(yn), T(1.0)};
-        T ix, iy, ox, oy;
-        camera_to_ideal(intr, ray, &ix, &iy);
-        ideal_to_observed(dist, ix, iy, &ox, &oy);
-        res[0] = ox - u;
-        res[1] = oy - v;
+        lens_residual(intr, dist, ray, u, v, res);
         return true;
     }
     double xn, yn, u, v;
