@@ -4,6 +4,7 @@
 #include "pattern_store.h"
 #include "message.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -35,6 +36,24 @@ double template_norm(const int *v, int n) {
 }
 
 constexpr int kValueLimit = 1000000;
+
+// One whole number as "%d" reads it (blanks, a sign, decimal digits, up to
+// the first other character), held to +-kValueLimit as it is read:
+// scanf's result for a number past the range of int is undefined.
+bool read_number(FILE *fp, int *out) {
+    int ch;
+    do ch = std::fgetc(fp); while (ch != EOF && std::isspace(ch));
+    const bool negative = ch == '-';
+    if (ch == '-' || ch == '+') ch = std::fgetc(fp);
+    if (ch == EOF || !std::isdigit(ch)) return false;
+    int v = 0;
+    for (; ch != EOF && std::isdigit(ch); ch = std::fgetc(fp))
+        if (v <= kValueLimit) v = v * 10 + (ch - '0');
+    if (ch != EOF) std::ungetc(ch, fp);
+    if (v > kValueLimit) v = kValueLimit;
+    *out = negative ? -v : v;
+    return true;
+}
 
 bool valid_slot(int id) { return id >= 0 && id < kSlots; }
 
@@ -75,7 +94,7 @@ extern "C" int mvLoadPatt(const char *filename) {
             for (int r = 0; r < 16; r++) {
                 for (int k = 0; k < 16; k++) {
                     int v;
-                    if (std::fscanf(fp, "%d", &v) != 1) {
+                    if (!read_number(fp, &v)) {
                         mvcore::report(MV_ERROR_FORMAT, stdout, "Pattern Data read error!!\n");
                         std::fclose(fp);
                         return -1;
@@ -83,8 +102,6 @@ extern "C" int mvLoadPatt(const char *filename) {
                     // Files store brightness; templates store darkness.
                     // Values far outside 0..255 are held to +-1000000 so
                     // that no later sum can overflow.
-                    if (v > kValueLimit) v = kValueLimit;
-                    if (v < -kValueLimit) v = -kValueLimit;
                     int dark = 255 - v;
                     colour[(r * 16 + k) * 3 + c] = dark;
                     int &g = grey[r * 16 + k];

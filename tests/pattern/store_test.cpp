@@ -9,6 +9,7 @@
 #include <dirent.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -92,6 +93,18 @@ TEST_F(Store, ValuesFarOutOfRangeDoNotOverflow) {
     ASSERT_GE(s, 0);
     EXPECT_TRUE(std::isfinite(mvcore::patpow[s][0]));
     EXPECT_GT(mvcore::patpow[s][0], 1e6);
+    // Numbers past the range of int load as the largest ones do.
+    std::string huge = tempPath("huge");
+    {
+        std::ofstream out(huge);
+        for (int i = 0; i < 3072; i++) out << (i % 2 ? " 99999999999999999999" : " -99999999999999999999");
+    }
+    int h = mvLoadPatt(huge.c_str());
+    ASSERT_GE(h, 0);
+    for (int b = 0; b < 4; b++) {
+        EXPECT_EQ(mvcore::patpow[h][b], mvcore::patpow[s][b]);
+        EXPECT_EQ(0, std::memcmp(mvcore::pat[h][b], mvcore::pat[s][b], sizeof mvcore::pat[h][b]));
+    }
 }
 
 }  // namespace
