@@ -3,6 +3,7 @@
 // (morvex.h) alone; the tracking loop is mvtrack's, so that a Python program
 // and mvtrack given the same frames report the same markers and poses.
 #include "input_probe.h"
+#include "tool_files.h"
 #include "track_step.h"
 #include "morvex.h"
 
@@ -118,16 +119,9 @@ Camera load_camera(py::object file)
     Camera c;
     mvClearError();
     if (mvParamLoad(path.c_str(), 1, &c.p) < 0) raise_last("camera file " + quoted(path), path);
-    const MvCameraParam &p = c.p;
-    bool finite = true;
-    for (int i = 0; i < 12; i++) finite = finite && std::isfinite(p.projection[i / 4][i % 4]);
-    for (int i = 0; i < 4; i++) finite = finite && std::isfinite(p.distortion[i]);
-    if (p.xsize < 1 || p.ysize < 1 || p.xsize > 16384 || p.ysize > 16384 || !finite ||
-        p.projection[2][2] == 0.0)
-        throw_error(g_error,
-              "camera file " + quoted(path) + " is no camera: size " + std::to_string(p.xsize) +
-                  " x " + std::to_string(p.ysize) + (finite ? "" : ", numbers that are not finite"),
-              MV_ERROR_FORMAT);
+    // The same check as the tools': a record that cannot be right names its field.
+    const std::string fault = mvtool::cameraFault(c.p);
+    if (!fault.empty()) throw_error(g_error, "camera file " + quoted(path) + ": " + fault, MV_ERROR_FORMAT);
     return c;
 }
 
