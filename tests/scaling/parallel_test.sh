@@ -60,8 +60,19 @@ if "$py" -c "import yaml" 2>/dev/null; then
   "$py" - "$scaling/mvtrack-indexed-job.yaml" <<'PY' || fail "the Kubernetes manifest is not the indexed job"
 import sys, yaml
 job = yaml.safe_load(open(sys.argv[1]))
-assert job["kind"] == "Job" and job["spec"]["completionMode"] == "Indexed"
-script = job["spec"]["template"]["spec"]["containers"][0]["args"][0]
+def find(node, key):
+    """The first value of `key` anywhere below `node`."""
+    if isinstance(node, dict):
+        if key in node:
+            return node[key]
+        node = list(node.values())
+    for child in node if isinstance(node, list) else []:
+        found = find(child, key)
+        if found is not None:
+            return found
+    return None
+assert job["kind"] == "Job" and find(job, "completionMode") == "Indexed"
+script = find(job, "containers")[0]["args"][0]
 assert "JOB_COMPLETION_INDEX" in script and "--source-name" in script
 PY
 else
