@@ -38,8 +38,9 @@ finish() {
 }
 trap finish EXIT
 
-# Xvfb picks a free display number and writes it to fd 3 once it is ready.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+# Xvfb picks a free display number and writes it to fd 3 once it is ready;
+# -noreset keeps its socket while xdotool comes and goes before the viewer.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "demo: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }

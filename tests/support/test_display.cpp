@@ -17,8 +17,23 @@ namespace morvex_test {
 
 namespace {
 
+pid_t server = -1, owner = -1;
+
+// Ends the server before this program does, so that no server is still
+// shutting down (and removing its socket) when the next test program starts
+// its own on the number just given up.
+void stop_xvfb()
+{
+    // A forked child that exits must leave its parent's server alone.
+    if (server > 0 && getpid() == owner) kill(server, SIGTERM), waitpid(server, nullptr, 0), server = -1;
+}
+
 // Starts a private Xvfb that picks a free display number itself and writes
-// it to a pipe once it accepts connections. Returns ":N", or "" with *error.
+// it to a pipe once it accepts connections. Returns ":N" and sets `server`,
+// or returns "" with *error. -noreset: a server that resets when its last
+// client leaves re-creates its listening socket, and with other test
+// programs starting and ending servers beside it, it sometimes came back
+// without one ("failed to open display" for the next client).
 std::string start_xvfb(std::string *error)
 {
     int fds[2];
@@ -32,7 +47,7 @@ std::string start_xvfb(std::string *error)
         for (int fd = 0; fd < 3; fd++) dup2(devnull, fd);
         const std::string fdtext = std::to_string(wfd);
         execlp("Xvfb", "Xvfb", "-displayfd", fdtext.c_str(), "-screen", "0", "2560x1600x24", "-nolisten",
-               "tcp", (char *)nullptr);
+               "tcp", "-noreset", (char *)nullptr);
         _exit(127);
     }
     close(fds[1]);
@@ -53,6 +68,7 @@ std::string start_xvfb(std::string *error)
         if (pid > 0) kill(pid, SIGTERM), waitpid(pid, nullptr, 0);
         return "";
     }
+    server = pid, owner = parent;
     return ":" + number;
 }
 
@@ -65,6 +81,7 @@ bool ensureDisplay(std::string *error)
         const char *current = getenv("DISPLAY");
         if (current && *current) return true;
         const std::string display = start_xvfb(&failure);
+        atexit(stop_xvfb);
         return !display.empty() && setenv("DISPLAY", display.c_str(), 1) == 0;
     }();
     if (!ready && error) *error = failure;

@@ -10,9 +10,9 @@
 // (2560 x 1600 x 24, room for an HD frame at zoom 2; no TCP) is started; it picks a free display number
 // itself (-displayfd), so test programs running in parallel never share or
 // collide. DISPLAY is then set for this process and inherited by every child
-// it starts, and the server is ended when this process ends, however it ends
-// (the server gets SIGTERM when the thread that started it exits, so call
-// this from the main thread, as a GoogleTest environment does).
+// it starts. The server is ended and waited for when this process exits,
+// and gets SIGTERM when the thread that started it ends however it ends
+// (so call this from the main thread, as a GoogleTest environment does).
 #ifndef MORVEX_TEST_DISPLAY_H
 #define MORVEX_TEST_DISPLAY_H
 
