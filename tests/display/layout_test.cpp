@@ -61,22 +61,4 @@ TEST(DisplayLayout, SizesAndAreasFollowCameraZoomGridAndHmd)
     }
 }
 
-TEST(DisplayLayout, TextureSizesArePowersOfTwoCoveringTheImage)
-{
-    struct {
-        int xsize, ysize;
-        std::vector<int> sizes;  // full image: first 512 columns, the rest, rows; half image: x, y
-    } cases[] = {
-        {320, 240, {512, 1, 256, 256, 128}},
-        {640, 480, {512, 128, 512, 512, 256}},
-        {513, 200, {512, 1, 256, 256, 128}},  // one column beyond the first texture
-    };
-    for (const auto &c : cases) {
-        mvdisplay::TextureSizes t;
-        mvdisplay::size_textures(c.xsize, c.ysize, &t);
-        EXPECT_EQ((std::vector<int>{t.full_x1, t.full_x2, t.full_y, t.half_x, t.half_y}), c.sizes)
-            << c.xsize << "x" << c.ysize;
-    }
-}
-
 }  // namespace

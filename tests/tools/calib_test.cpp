@@ -2,6 +2,7 @@
 // calibrated by mvcalib, and the file it writes must recover that camera and
 // track a marker as well as the true one; an OpenCV calibration written here
 // is imported by mvcamera; bad input leaves nothing behind.
+#include "../pose/synthetic.h"
 #include "../support/test_util.h"
 #include "board.h"
 #include "lens_model.h"
@@ -29,17 +30,7 @@ using morvex_test::runCaptured;
 // point apart, a barrel lens moving the frame's corners by about 25 px.
 MvCameraParam true_camera()
 {
-    MvCameraParam c{};
-    c.xsize = 640;
-    c.ysize = 480;
-    c.projection[0][0] = 700.0;
-    c.projection[1][1] = 705.0;
-    c.projection[0][2] = 322.0;
-    c.projection[1][2] = 236.0;
-    c.projection[2][2] = 1.0;
-    const double dist[4] = {314.0, 245.0, 40.0, 1.0};
-    std::copy(dist, dist + 4, c.distortion);
-    return c;
+    return {640, 480, {{700.0, 0, 322.0, 0}, {0, 705.0, 236.0, 0}, {0, 0, 1.0, 0}}, {314.0, 245.0, 40.0, 1.0}};
 }
 
 // A 9 x 6 board of 25 mm squares as the renderer's square picture: the
@@ -160,10 +151,7 @@ std::pair<double, double> tracking_error(const MvCameraParam &truth, const MvCam
         EXPECT_GE(mvRefineTransMat(&m[k], centre, 80.0, nullptr, got), 0.0);
         worst_t = std::max(worst_t, 100 * std::hypot(got[0][3] - trans[0][3], got[1][3] - trans[1][3],
                                                      got[2][3] - trans[2][3]) / p[2]);
-        double tr = 0;
-        for (int i = 0; i < 3; i++)
-            for (int j = 0; j < 3; j++) tr += got[i][j] * trans[i][j];
-        worst_r = std::max(worst_r, std::acos(std::min(1.0, (tr - 1) / 2)) * 180 / M_PI);
+        worst_r = std::max(worst_r, synth::rotation_gap_deg(got, trans));
     }
     return {worst_t, worst_r};
 }
