@@ -40,7 +40,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${MORVEX_CMAKE
 cmake --build "$build"
 
 case "$mode" in
-  run)  exec tools/demo.sh "$build" ;;
+  run)  exec scripts/demo.sh "$build" ;;
   test) exec ctest --test-dir "$build" --output-on-failure -j2 ;;
   *)    echo "usage: $0 [run|test]" >&2; exit 2 ;;
 esac

@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "../../detect/detect_internal.h"
+#include "../../lib/core/detect/detect_internal.h"
 #include "morvex/camera.h"
 #include "morvex/detect.h"
 #include "morvex/pattern.h"

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "../support/test_util.h"
+#include "test_util.h"
 #include "golden_corpus.h"
 
 TEST(Golden, DetectionAndPoseOutputsUnchanged)

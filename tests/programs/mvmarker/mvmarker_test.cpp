@@ -1,0 +1,187 @@
+// The mvmarker tool end to end: markers made from a picture are found with
+// their own pattern file at many poses, in the right direction; a pattern
+// taught from a frame; both files in the pattern layout; errors exit with
+// status 1. (The bundled pattern on
+// the bundled marker, against other pictures: pose/render_test.)
+#include "morvex/camera.h"
+#include "morvex/detect.h"
+#include "morvex/pattern.h"
+#include "test_util.h"
+#include "pattern_test_util.h"
+#include "render.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <string>
+
+using namespace pattern_test;
+
+namespace {
+
+const std::string kTool = std::string(MORVEX_RESOURCE_DIR) + "/../mvmarker";
+
+// Runs the tool with `args` (shell words): the exit status and the output,
+// standard error included.
+std::pair<int, std::string> tool(const std::string &args) {
+    return morvex_test::runCaptured(kTool + " " + args);
+}
+
+// Renders `marker` (60 mm) in 320 x 240 with the bundled camera and detects
+// the marker with the largest border; *corner0 receives the true corner
+// (0..3) within 2 pixels of its vertex 0 (corners are fitted to sub-pixel
+// accuracy on sharp frames), or -1.
+MvMarkerInfo look(const render::Image &marker, double u, double v, double dist, double tilt,
+                  double roll, int *corner0) {
+    MvCameraParam cam = render::bundledCamera(320, 240);
+    mvInitCparam(&cam);
+    double trans[3][4];
+    render::poseAt(cam, u, v, dist, tilt, roll, trans);
+    render::Image frame;
+    render::Truth truth = render::renderFrame(marker, 60.0, trans, cam, render::Options(), &frame);
+    MvMarkerInfo *m = nullptr, best{};
+    int n = 0;
+    best.id = -2;
+    *corner0 = -1;
+    if (mvDetectMarkerLite(frame.pixels.data(), 100, &m, &n) != 0) return best;
+    for (int i = 0; i < n; i++)
+        if (best.id == -2 || m[i].area > best.area) best = m[i];
+    for (int c = 0; c < 4 && n > 0; c++)
+        if (std::hypot(truth.ideal[c][0] - best.vertices[0][0],
+                       truth.ideal[c][1] - best.vertices[0][1]) < 2.0)
+            *corner0 = c;
+    return best;
+}
+
+// A pattern file: four blocks of 48 lines of sixteen "%4d" values (0..240)
+// and an empty line, holding a real picture rather than an empty sample.
+void expectPatternLayout(const std::string &path) {
+    std::ifstream in(path);
+    int lines = 0, maxv = 0, minv = 255;
+    for (std::string l; std::getline(in, l); lines++) {
+        ASSERT_EQ(l.size(), lines % 49 == 48 ? 0u : 64u) << path << " line " << lines + 1;
+        for (size_t v = 0; v < l.size(); v += 4) {
+            const int x = std::stoi(l.substr(v, 4));
+            ASSERT_TRUE(x >= 0 && x <= 240) << path << ": " << x;
+            maxv = std::max(maxv, x);
+            minv = std::min(minv, x);
+        }
+    }
+    EXPECT_EQ(lines, 4 * 49) << path;
+    EXPECT_GT(maxv - minv, 100) << path;
+}
+
+class Tool : public ::testing::Test {
+protected:
+    void SetUp() override { clearStore(); mvTemplateMatchingMode = 0; }
+    void TearDown() override { clearStore(); mvTemplateMatchingMode = 0; }
+};
+
+TEST_F(Tool, MarkerFromAPictureIsFoundInEveryRollWithItsDirection) {
+    // A picture unlike ours and different under every quarter turn (a bold
+    // "T"), made into a marker PNG and a pattern by the tool, then rendered
+    // at several poses (markers 45 to 70 pixels wide) and all four rolls.
+    std::string pic = tempPath("alt.png"), png = tempPath("alt-marker.png"),
+                patt = tempPath("alt.lumo");
+    std::string error;
+    ASSERT_TRUE(mvtool::writePng(pic, render::makeAlternatePicture(3), &error)) << error;
+    auto r = tool(pic + " --png " + png + " --px 400 --patt " + patt);
+    ASSERT_EQ(r.first, 0) << r.second;
+    expectPatternLayout(patt);
+    const int slot = mvLoadPatt(patt.c_str());
+    ASSERT_EQ(slot, 0);
+    render::Image marker;
+    ASSERT_TRUE(mvtool::readImage(png, &marker, &error)) << error;
+    ASSERT_EQ(marker.width, 400);
+
+    // The picture's corner c (0 top-left, 1 top-right, 2 bottom-right,
+    // 3 bottom-left) starts block c of the pattern; detection samples from
+    // its own corner 0, so the direction is the picture corner that
+    // detection took as corner 0. Rolls are offset by 12 degrees so that
+    // the corner it takes is never a near tie.
+    struct Pose { double u, v, dist, tilt; } poses[] = {
+        {160, 120, 300, 0}, {110, 90, 450, 30}, {210, 150, 300, 40}, {160, 120, 400, 15}};
+    for (const Pose &p : poses)
+        for (int q = 0; q < 4; q++) {
+            const double roll = 12 + 90 * q;
+            int corner0;
+            const MvMarkerInfo m = look(marker, p.u, p.v, p.dist, p.tilt, roll, &corner0);
+            SCOPED_TRACE(testing::Message() << "at " << p.u << "," << p.v << " dist " << p.dist
+                                            << " tilt " << p.tilt << " roll " << roll);
+            ASSERT_GE(corner0, 0);
+            EXPECT_EQ(m.id, slot);
+            EXPECT_EQ(m.direction, corner0);
+            EXPECT_GT(m.confidence, 0.8);
+        }
+}
+
+// A rendered frame written as PNG and read back by the tool gives a pattern
+// (saved by mvSavePatt) that matches the same frame as direction 2 with
+// confidence 1, in colour and in grey matching.
+TEST_F(Tool, TeachesAPatternFromAFrame) {
+    MvCameraParam cam = render::bundledCamera(320, 240);
+    double trans[3][4];
+    render::poseAt(cam, 150, 125, 380, 30, 50, trans);
+    render::Image frame;
+    render::renderFrame(render::makeMarker(render::makeAlternatePicture(4), 400), 60.0, trans,
+                        cam, render::Options(), &frame);
+    std::string fpath = tempPath("frame.png"), patt = tempPath("taught.lumo"), error;
+    ASSERT_TRUE(mvtool::writePng(fpath, frame, &error)) << error;
+    auto r = tool("--from-frame " + fpath + " --patt " + patt);
+    ASSERT_EQ(r.first, 0) << r.second;
+    expectPatternLayout(patt);
+    ASSERT_EQ(mvLoadPatt(patt.c_str()), 0);
+    mvInitCparam(&cam);
+    for (int mode : {0, 1}) {
+        mvTemplateMatchingMode = mode;
+        MvMarkerInfo *m = nullptr;
+        int n = 0;
+        ASSERT_EQ(mvDetectMarkerLite(frame.pixels.data(), 100, &m, &n), 0);
+        ASSERT_GE(n, 1);
+        EXPECT_TRUE(m[0].id == 0 && m[0].direction == 2) << mode << ": " << m[0].id << " " << m[0].direction;
+        EXPECT_NEAR(m[0].confidence, 1.0, 1e-9) << mode;
+    }
+}
+
+TEST_F(Tool, WritesAnSvgOfTheExactPrintedSize) {
+    std::string pic = tempPath("alt.png"), svg = tempPath("m.svg");
+    std::string error;
+    ASSERT_TRUE(mvtool::writePng(pic, render::makeAlternatePicture(0), &error));
+    auto r = tool(pic + " --svg " + svg + " --mm 45");
+    ASSERT_EQ(r.first, 0) << r.second;
+    const std::string text = morvex_test::slurp(svg);
+    EXPECT_NE(text.find("width=\"45mm\" height=\"45mm\" viewBox=\"0 0 45 45\""), std::string::npos);
+    EXPECT_NE(text.find("data:image/png;base64,iVBORw0KGgo"), std::string::npos);
+}
+
+TEST_F(Tool, ErrorsExitWithOneLineNamingTheCulprit) {
+    std::string blank = tempPath("blank.png"), pic = tempPath("alt.png");
+    const render::Image img{320, 240, 3, std::vector<uint8_t>(320 * 240 * 3, 200)};
+    std::string error;
+    ASSERT_TRUE(mvtool::writePng(blank, img, &error));
+    ASSERT_TRUE(mvtool::writePng(pic, render::makeAlternatePicture(0), &error));
+    struct Case { std::string args, culprit; } cases[] = {
+        {"", "PICTURE"},
+        {"/nonexistent/pic.png --patt x.lumo", "/nonexistent/pic.png"},
+        {pic + " --bogus", "--bogus"},
+        {pic + " --px abc --png x.png", "abc"},
+        {pic + " --patt", "--patt"},
+        {pic, "nothing to write"},
+        {pic + " --patt /nonexistent/dir/p.lumo", "/nonexistent/dir/p.lumo"},
+        {"--from-frame " + blank + " --patt x.lumo", blank},
+    };
+    for (const Case &c : cases) {
+        auto r = tool(c.args);
+        EXPECT_EQ(r.first, 1) << c.args;
+        EXPECT_NE(r.second.find(c.culprit), std::string::npos) << c.args << ": " << r.second;
+        EXPECT_EQ(r.second.find('\n'), r.second.size() - 1) << c.args << ": " << r.second;
+    }
+    auto help = tool("--help");
+    EXPECT_EQ(help.first, 0);
+    EXPECT_NE(help.second.find("--from-frame"), std::string::npos);
+    EXPECT_NE(help.second.find("examples:"), std::string::npos);
+}
+
+}  // namespace
