@@ -10,7 +10,7 @@
 // automatic threshold. The frames take consecutive pixels, starting again
 // at the first when the input runs out (none: a white frame).
 #include "fuzz_support.h"
-#include "detect_internal.h"
+#include "classic/classic.h"
 #include "morvex/autothresh.h"
 #include "morvex/pattern.h"
 #include "morvex/pose.h"
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     mvTemplateMatchingMode = mode >> 1 & 1;
     MvCameraParam cam = mvfuzz::bundled_camera(width, height);
     mvInitCparam(&cam);
-    mvcore::reset_history();
+    mvcore::classic::detector().reset_history();
     MvAutoThresh at;
     mvAutoThreshInit(&at, data[3]);
 

@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "../../lib/core/detect/detect_internal.h"
+#include "../../lib/core/classic/classic.h"
 #include "morvex/camera.h"
 #include "morvex/detect.h"
 #include "morvex/pattern.h"
@@ -173,15 +173,14 @@ void run(benchmark::State &state, Stage stage, int w, int h, Scene scene, bool h
     }
     case Stage::History: {
         const std::vector<MvMarkerInfo> found = detected(f);
-        MvMarkerInfo table[MV_SQUARE_MAX];
-        mvcore::reset_history();
+        mvcore::History history(30);
+        std::vector<MvMarkerInfo> table;
+        table.reserve(30);
         for (auto _ : state) {
-            int n = (int)found.size();
-            std::copy(found.begin(), found.end(), table);
-            mvcore::apply_history(table, &n);
-            benchmark::DoNotOptimize(table);
+            table = found;
+            history.apply(table, 30);
+            benchmark::DoNotOptimize(table.data());
         }
-        mvcore::reset_history();
         count = (double)found.size();
         break;
     }
@@ -197,7 +196,7 @@ void run(benchmark::State &state, Stage stage, int w, int h, Scene scene, bool h
         break;
     }
     case Stage::Whole: {
-        mvcore::reset_history();
+        mvcore::classic::detector().reset_history();
         int identified = 0;
         double trans[3][4];
         for (auto _ : state) {
@@ -212,7 +211,7 @@ void run(benchmark::State &state, Stage stage, int w, int h, Scene scene, bool h
                     identified++;
                 }
         }
-        mvcore::reset_history();
+        mvcore::classic::detector().reset_history();
         count = identified;
         break;
     }

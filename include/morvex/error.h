@@ -10,13 +10,18 @@
    the file or value at fault). Successful calls leave the record alone:
    clear it before the call whose failure is to be read. Messages are
    printed where they always were (most on standard output); a program
-   that words its own messages can turn the printing of failures off with
-   mvSetErrorPrinting. Messages that are no failure (the codec line of the
-   capture) are printed either way; so are the failures that end the
-   process (allocation failures, internal inconsistencies), which exit
-   with status 1 after printing.
+   that words its own messages turns printing off with mvSetErrorPrinting,
+   which silences the notes that are no failure (the capture's codec line)
+   as well. The failures that end the process (allocation failures,
+   internal inconsistencies) print and exit with status 1 either way.
 
-   Not thread-safe: one record per process. */
+   Trackers (morvex/tracker.h) keep errors of their own and never print;
+   this record belongs to the process-wide interface and to capture and
+   display.
+
+   Threads: each thread has its own record (a failure on one thread is not
+   seen by another); the printing switch is one for the process and may be
+   set from any thread. */
 #ifndef MORVEX_ERROR_H
 #define MORVEX_ERROR_H
 
@@ -38,21 +43,23 @@ typedef enum {
     MV_ERROR_WRITE        /* a file cannot be written */
 } MvError;
 
-/* The code (an MvError) of the most recent recorded failure, or
-   MV_ERROR_NONE. */
+/* The code (an MvError) of the calling thread's most recent recorded
+   failure, or MV_ERROR_NONE. */
 int mvLastError(void);
 
 /* Its text: one line without a line end, "" when the code is
-   MV_ERROR_NONE. Owned by the library; valid until the next failing call
-   or mvClearError. Never NULL. */
+   MV_ERROR_NONE. Owned by the library; valid until the calling thread's
+   next failing call or mvClearError, and only on the calling thread.
+   Never NULL. */
 const char *mvLastErrorText(void);
 
-/* Forgets the recorded failure: mvLastError() is MV_ERROR_NONE again. */
+/* Forgets the calling thread's recorded failure: mvLastError() is
+   MV_ERROR_NONE again. */
 void mvClearError(void);
 
 /* Non-zero (the initial setting): failures print their message as well
-   as recording it. 0: they are only recorded. Returns the previous
-   setting. */
+   as recording it, and notes are printed. 0: failures are only recorded
+   and notes are not printed. Returns the previous setting. */
 int mvSetErrorPrinting(int on);
 
 #ifdef __cplusplus

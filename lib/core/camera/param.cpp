@@ -1,5 +1,4 @@
-// The camera record: file (big-endian on disk), rescaling, printing and the
-// process-wide active camera.
+// The camera record: file (big-endian on disk), rescaling, printing.
 #include "morvex/camera.h"
 #include "message.h"
 #include "replace_file.h"
@@ -8,10 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-
-MvCameraParam mvParam;
-int mvImXsize;
-int mvImYsize;
 
 static_assert(sizeof(MvCameraParam) == 136, "camera record must be 136 bytes");
 static_assert(sizeof(double) == 8 && sizeof(int) == 4, "int32 and binary64 expected");
@@ -183,13 +178,5 @@ extern "C" int mvParamDisp(const MvCameraParam *param)
         std::printf("\n");
     }
     std::printf("--------------------------------------\n");
-    return 0;
-}
-
-extern "C" int mvInitCparam(const MvCameraParam *param)
-{
-    std::memcpy(&mvParam, param, sizeof(MvCameraParam));
-    mvImXsize = param->xsize;
-    mvImYsize = param->ysize;
     return 0;
 }

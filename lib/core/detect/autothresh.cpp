@@ -6,7 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "morvex/autothresh.h"
+#include "autothresh.h"
+
 #include "morvex/camera.h"
 
 namespace mvcore {
@@ -38,14 +39,13 @@ int clamp_thresh(int t)
 
 // The level (R + G + B) / 3 of the frame pixel nearest ideal point (x, y),
 // or -1 when it lies outside the frame.
-int level_at(const unsigned char *image, double x, double y)
+int level_at(const FrameView &f, const double *distortion, double x, double y)
 {
     double ox, oy;
-    mvParamIdeal2Observ(mvParam.distortion, x, y, &ox, &oy);
+    mvParamIdeal2Observ(distortion, x, y, &ox, &oy);
     const long px = std::lround(ox), py = std::lround(oy);
-    if (!(px >= 0 && py >= 0 && px < mvImXsize && py < mvImYsize)) return -1;
-    const unsigned char *p = image + ((size_t)py * mvImXsize + px) * 4;
-    return (p[0] + p[1] + p[2]) / 3;
+    if (!(px >= 0 && py >= 0 && px < f.width && py < f.height)) return -1;
+    return f.sum((int)px, (int)py) / 3;
 }
 
 int median(int *v, int n)
@@ -58,7 +58,7 @@ int median(int *v, int n)
 // edge: the middle of a border a quarter of the side wide) and its surround
 // (a tenth of the side, at least 2 px, outside). -1 when too few samples
 // fall in the frame or the two do not differ.
-int marker_midpoint(const unsigned char *image, const MvMarkerInfo &m)
+int marker_midpoint(const FrameView &frame, const double *distortion, const MvMarkerInfo &m)
 {
     int dark[4 * kSamplesPerSide], bright[4 * kSamplesPerSide];
     int nd = 0, nb = 0;
@@ -82,8 +82,8 @@ int marker_midpoint(const unsigned char *image, const MvMarkerInfo &m)
         for (int k = 0; k < kSamplesPerSide; k++) {
             const double f = 0.25 + 0.5 * k / (kSamplesPerSide - 1);
             const double x = a[0] + f * dx, y = a[1] + f * dy;
-            const int d = level_at(image, x + nx * in, y + ny * in);
-            const int l = level_at(image, x - nx * out, y - ny * out);
+            const int d = level_at(frame, distortion, x + nx * in, y + ny * in);
+            const int l = level_at(frame, distortion, x - nx * out, y - ny * out);
             if (d >= 0) dark[nd++] = d;
             if (l >= 0) bright[nb++] = l;
         }
@@ -95,16 +95,13 @@ int marker_midpoint(const unsigned char *image, const MvMarkerInfo &m)
 }
 
 // Levels (R + G + B) / 3 of a sparse grid of the frame's pixels.
-void frame_histogram(const unsigned char *image, long hist[256])
+void frame_histogram(const FrameView &f, long hist[256])
 {
-    const long pixels = (long)mvImXsize * mvImYsize;
+    const long pixels = (long)f.width * f.height;
     const int step = std::max(1, (int)std::lround(std::sqrt((double)pixels / kHistogramSamples)));
     std::fill(hist, hist + 256, 0L);
-    for (int y = step / 2; y < mvImYsize; y += step)
-        for (int x = step / 2; x < mvImXsize; x += step) {
-            const unsigned char *p = image + ((size_t)y * mvImXsize + x) * 4;
-            hist[(p[0] + p[1] + p[2]) / 3]++;
-        }
+    for (int y = step / 2; y < f.height; y += step)
+        for (int x = step / 2; x < f.width; x += step) hist[f.sum(x, y) / 3]++;
 }
 
 // The level t in lo..hi-1 that best splits the histogram's levels lo..hi
@@ -137,22 +134,17 @@ int best_split(const long hist[256], int lo, int hi)
 
 }  // namespace
 
-}  // namespace mvcore
-
-using namespace mvcore;
-
-extern "C" int mvAutoThreshInit(MvAutoThresh *at, int thresh)
+void autothresh_init(MvAutoThresh *at, int thresh)
 {
     at->thresh = clamp_thresh(thresh);
     at->lost = 0;
     at->good = -1;
     at->hold = 0;
     at->sweep = 0;
-    return 0;
 }
 
-extern "C" int mvAutoThreshUpdate(MvAutoThresh *at, const unsigned char *image,
-                                  const MvMarkerInfo *markers, int markerNum)
+int autothresh_update(MvAutoThresh *at, const FrameView &frame, const double distortion[4],
+                      const MvMarkerInfo *markers, int markerNum)
 {
     const int used = at->thresh;
     bool identified = false;
@@ -161,7 +153,7 @@ extern "C" int mvAutoThreshUpdate(MvAutoThresh *at, const unsigned char *image,
     for (int i = 0; i < markerNum; i++) {
         if (markers[i].id < 0) continue;
         identified = true;
-        const int mid = marker_midpoint(image, markers[i]);
+        const int mid = marker_midpoint(frame, distortion, markers[i]);
         if (mid < 0) continue;
         sum += mid;
         measured++;
@@ -199,7 +191,7 @@ extern "C" int mvAutoThreshUpdate(MvAutoThresh *at, const unsigned char *image,
     // for a marker that only some narrower range of levels brings out;
     // then all over again.
     long hist[256];
-    frame_histogram(image, hist);
+    frame_histogram(frame, hist);
     const int whole = best_split(hist, 0, 255);
     if (whole < 0) return at->thresh;
     const int step = at->sweep++ % (3 + kSweepSteps);
@@ -217,3 +209,5 @@ extern "C" int mvAutoThreshUpdate(MvAutoThresh *at, const unsigned char *image,
     if (split >= 0) at->thresh = clamp_thresh(split);
     return at->thresh;
 }
+
+}  // namespace mvcore

@@ -1,46 +1,14 @@
 /* labeling.cpp - thresholding and 8-connected labelling in one raster pass
-   with an equivalence table. */
+   with an equivalence table (union-find whose root is the smallest label). */
+#include "labeling.h"
+
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
-#include <vector>
 
-#include "morvex/camera.h"
-#include "morvex/detect.h"
-#include "detect_internal.h"
-#include "message.h"
-
-int mvImageProcMode = 0;
-int mvDebug = 0;
-unsigned char *mvImage = nullptr;
+namespace mvcore {
 
 namespace {
-
-// Per-frame storage, grown to the largest frame and label count seen so far
-// and then reused: steady-state frames allocate nothing.
-std::vector<MvLabel> l_imageL;
-std::vector<int> workL;        // provisional label -> representative, then component
-std::vector<int> parentL;      // union-find over provisional labels, root = smallest
-int wlabel_numL = 0;
-std::vector<int> wareaL;
-std::vector<double> wposL;
-std::vector<int> wclipL;
-
-// Pixel count, coordinate sums (64 bits: a large frame's sums pass 2^31) and
-// box of the pixels carrying one provisional label.
-struct LabelStats {
-    int area;
-    long long sx, sy;
-    int x0, x1, y0, y1;
-};
-std::vector<LabelStats> work2L;
-
-// Size in pixels of the debug image we allocated, so a larger working image
-// later (another camera, or full resolution after half) gets a larger one.
-long debug_capacity = 0;
-unsigned char *debug_buffer = nullptr;
 
 template <typename T>
 void ensure(std::vector<T> &v, size_t n)
@@ -162,86 +130,39 @@ inline bool block_bright(const unsigned char *src, const BrightTest &t)
     return all == 0x0000800000008000ULL;
 }
 
-void put_zero(unsigned char *buffer, long n)
+// The raster pass over the working image: provisional labels, their
+// equivalences and statistics. bpp: bytes per frame pixel; 4-byte pixels
+// take the block test for bright runs.
+template <bool kDebug, int step, int bpp>
+void scan(Labeling &L, const FrameView &frame, int thresh, unsigned char *debug)
 {
-    if (n <= 0) return;
-    std::memset(buffer, 0, (size_t)n);
-}
-
-int pow2_at_least(int v)
-{
-    int p = 1;
-    while (p < v) p *= 2;
-    return p;
-}
-
-void prepare_debug_image(int lxsize, int lysize)
-{
-    long need = (long)lxsize * lysize;
-    if (mvImage == nullptr || (mvImage == debug_buffer && debug_capacity < need)) {
-        int w = pow2_at_least(mvImXsize);
-        if (w > 512) w = 512;
-        int h = pow2_at_least(mvImYsize);
-        long pixels = (long)w * h;
-        if (pixels < need) pixels = need;
-        if (mvImage == debug_buffer) std::free(debug_buffer);
-        debug_buffer = (unsigned char *)std::malloc((size_t)pixels * 4);
-        if (debug_buffer == nullptr) mvcore::fatal(MV_ERROR_MEMORY, stdout, "malloc error!!\n");
-        debug_capacity = pixels;
-        mvImage = debug_buffer;
-    }
-    put_zero(mvImage, need * 4);
-}
-
-template <bool kDebug, int step>
-MvLabel *labeling(const unsigned char *image, int thresh, int *labelCount, int **area,
-                  double **pos, int **clip, int **labelTable)
-{
-    const int lxsize = mvImXsize / step;
-    const int lysize = mvImYsize / step;
-    if (lxsize <= 0 || lysize <= 0 || (long)lxsize * lysize > MV_WORK_PIXELS_MAX) {
-        mvcore::report(MV_ERROR_ARGUMENT, nullptr,
-                       "working image of %d x %d pixels: labelling takes 1 to %ld",
-                       lxsize, lysize, MV_WORK_PIXELS_MAX);
-        return nullptr;
-    }
-    if (kDebug) prepare_debug_image(lxsize, lysize);
-
-    ensure(l_imageL, (size_t)lxsize * lysize);
-    MvLabel *img = l_imageL.data();
-    for (int i = 0; i < lxsize; i++) {
-        img[i] = 0;
-        img[(long)(lysize - 1) * lxsize + i] = 0;
-    }
-    for (int j = 0; j < lysize; j++) {
-        img[(long)j * lxsize] = 0;
-        img[(long)j * lxsize + lxsize - 1] = 0;
-    }
-
+    const int lxsize = L.xsize, lysize = L.ysize;
+    MvLabel *img = L.image.data();
     const int limit = thresh * 3;
-    const BrightTest bright = bright_test(limit);
+    const BrightTest bright = bright_test(bpp == 4 ? limit : -1);
+    const int r = frame.red, g = frame.green, b = frame.blue;
     int wk_max = 0;
     // A new provisional label needs a slot; room grows by halves of what the
     // largest frame so far needed.
-    int room = (int)parentL.size();
-    int *parent = parentL.data();
-    LabelStats *stats = work2L.data();
+    int room = (int)L.parent.size();
+    int *parent = L.parent.data();
+    LabelStats *stats = L.stats.data();
     for (int j = 1; j < lysize - 1; j++) {
         MvLabel *p = &img[(long)j * lxsize + 1];
         const MvLabel *above = p - lxsize;
-        const unsigned char *src = image + ((long)(j * step) * mvImXsize + step) * 4;
-        unsigned char *dbg = kDebug ? mvImage + ((long)j * lxsize + 1) * 4 : nullptr;
+        const unsigned char *src = frame.pixel(step, j * step);
+        unsigned char *dbg = kDebug ? debug + ((long)j * lxsize + 1) * 4 : nullptr;
         // Block tests start only past the end of the last failed one, so a
         // dark pixel ahead costs at most one failed test.
         int next_block = bright.usable ? 1 : lxsize;
-        for (int i = 1; i < lxsize - 1; i++, p++, above++, src += 4 * step) {
-            int s = src[0] + src[1] + src[2];
+        for (int i = 1; i < lxsize - 1; i++, p++, above++, src += bpp * step) {
+            int s = src[r] + src[g] + src[b];
             if (s > limit) {
                 *p = 0;
                 if (kDebug) {
                     dbg[0] = dbg[1] = dbg[2] = 0;
                     dbg += 4;
-                } else if (i >= next_block) {
+                } else if (bpp == 4 && i >= next_block) {
                     while (i + kBlock < lxsize - 1 && block_bright<step>(src + 4 * step, bright)) {
                         std::memset(p + 1, 0, kBlock * sizeof(MvLabel));
                         i += kBlock;
@@ -276,10 +197,10 @@ MvLabel *labeling(const unsigned char *image, int thresh, int *labelCount, int *
             } else {
                 if (wk_max == room) {
                     room = room < 1024 ? 4096 : room + room / 2;
-                    ensure(parentL, room);
-                    ensure(work2L, room);
-                    parent = parentL.data();
-                    stats = work2L.data();
+                    ensure(L.parent, room);
+                    ensure(L.stats, room);
+                    parent = L.parent.data();
+                    stats = L.stats.data();
                 }
                 wk_max++;
                 parent[wk_max - 1] = wk_max;
@@ -299,79 +220,100 @@ MvLabel *labeling(const unsigned char *image, int thresh, int *labelCount, int *
             st.y1 = j;
         }
     }
+    L.provisional = wk_max;
+}
 
+template <bool kDebug, int step>
+void scan_bpp(Labeling &L, const FrameView &frame, int thresh, unsigned char *debug)
+{
+    if (frame.bpp == 4) scan<kDebug, step, 4>(L, frame, thresh, debug);
+    else if (frame.bpp == 3) scan<kDebug, step, 3>(L, frame, thresh, debug);
+    else scan<kDebug, step, 1>(L, frame, thresh, debug);
+}
+
+// Components from the provisional labels: numbers in raster order of their
+// first pixel, then area, centroid and box per component.
+void resolve(Labeling &L)
+{
     // Roots are the smallest label of their group, so visiting in increasing
     // order numbers components by their first pixel in raster order and
     // always finds the root's number already given.
-    ensure(workL, wk_max);
+    const int wk_max = L.provisional;
+    ensure(L.table, wk_max);
+    int *parent = L.parent.data();
     int num = 0;
     for (int k = 1; k <= wk_max; k++) {
         const int r = find_root(parent, k);
-        workL[k - 1] = r == k ? ++num : workL[r - 1];
+        L.table[k - 1] = r == k ? ++num : L.table[r - 1];
     }
-    wlabel_numL = num;
-    *labelCount = num;
-    if (num == 0) return img;
+    L.count = num;
+    if (num == 0) return;
 
-    ensure(wareaL, num);
-    ensure(wposL, (size_t)num * 2);
-    ensure(wclipL, (size_t)num * 4);
+    ensure(L.area, num);
+    ensure(L.pos, (size_t)num * 2);
+    ensure(L.clip, (size_t)num * 4);
+    int *area = L.area.data(), *clip = L.clip.data();
+    double *pos = L.pos.data();
     for (int c = 0; c < num; c++) {
-        wareaL[c] = 0;
-        wposL[c * 2] = 0.0;
-        wposL[c * 2 + 1] = 0.0;
-        wclipL[c * 4 + 0] = lxsize;
-        wclipL[c * 4 + 1] = 0;
-        wclipL[c * 4 + 2] = lysize;
-        wclipL[c * 4 + 3] = 0;
+        area[c] = 0;
+        pos[c * 2] = 0.0;
+        pos[c * 2 + 1] = 0.0;
+        clip[c * 4 + 0] = L.xsize;
+        clip[c * 4 + 1] = 0;
+        clip[c * 4 + 2] = L.ysize;
+        clip[c * 4 + 3] = 0;
     }
     for (int k = 0; k < wk_max; k++) {
-        int c = workL[k] - 1;
-        const LabelStats &st = stats[k];
-        wareaL[c] += st.area;
-        wposL[c * 2] += (double)st.sx;
-        wposL[c * 2 + 1] += (double)st.sy;
-        if (wclipL[c * 4 + 0] > st.x0) wclipL[c * 4 + 0] = st.x0;
-        if (wclipL[c * 4 + 1] < st.x1) wclipL[c * 4 + 1] = st.x1;
-        if (wclipL[c * 4 + 2] > st.y0) wclipL[c * 4 + 2] = st.y0;
-        if (wclipL[c * 4 + 3] < st.y1) wclipL[c * 4 + 3] = st.y1;
+        const int c = L.table[k] - 1;
+        const LabelStats &st = L.stats[k];
+        area[c] += st.area;
+        pos[c * 2] += (double)st.sx;
+        pos[c * 2 + 1] += (double)st.sy;
+        if (clip[c * 4 + 0] > st.x0) clip[c * 4 + 0] = st.x0;
+        if (clip[c * 4 + 1] < st.x1) clip[c * 4 + 1] = st.x1;
+        if (clip[c * 4 + 2] > st.y0) clip[c * 4 + 2] = st.y0;
+        if (clip[c * 4 + 3] < st.y1) clip[c * 4 + 3] = st.y1;
     }
     for (int c = 0; c < num; c++) {
-        wposL[c * 2] /= wareaL[c];
-        wposL[c * 2 + 1] /= wareaL[c];
+        pos[c * 2] /= area[c];
+        pos[c * 2 + 1] /= area[c];
     }
-
-    *area = wareaL.data();
-    *pos = wposL.data();
-    *clip = wclipL.data();
-    *labelTable = workL.data();
-    return img;
 }
 
 }  // namespace
 
-extern "C" MvLabel *mvLabeling(const unsigned char *image, int thresh, int *labelCount,
-                               int **area, double **pos, int **clip, int **labelTable)
+MvError Labeling::run(const FrameView &frame, int thresh, int step_, unsigned char *debug)
 {
+    step = step_ == 2 ? 2 : 1;
+    xsize = frame.width / step;
+    ysize = frame.height / step;
+    count = 0;
+    provisional = 0;
+    if (xsize <= 0 || ysize <= 0 || (long)xsize * ysize > MV_WORK_PIXELS_MAX) return MV_ERROR_ARGUMENT;
     try {
-        const bool half = mvImageProcMode == 1;
-        if (mvDebug)
-            return half ? labeling<true, 2>(image, thresh, labelCount, area, pos, clip, labelTable)
-                        : labeling<true, 1>(image, thresh, labelCount, area, pos, clip, labelTable);
-        return half ? labeling<false, 2>(image, thresh, labelCount, area, pos, clip, labelTable)
-                    : labeling<false, 1>(image, thresh, labelCount, area, pos, clip, labelTable);
+        ensure(image, (size_t)xsize * ysize);
+        MvLabel *img = image.data();
+        for (int i = 0; i < xsize; i++) {
+            img[i] = 0;
+            img[(long)(ysize - 1) * xsize + i] = 0;
+        }
+        for (int j = 0; j < ysize; j++) {
+            img[(long)j * xsize] = 0;
+            img[(long)j * xsize + xsize - 1] = 0;
+        }
+        if (debug) {
+            if (step == 2) scan_bpp<true, 2>(*this, frame, thresh, debug);
+            else scan_bpp<true, 1>(*this, frame, thresh, debug);
+        } else {
+            if (step == 2) scan_bpp<false, 2>(*this, frame, thresh, debug);
+            else scan_bpp<false, 1>(*this, frame, thresh, debug);
+        }
+        resolve(*this);
     } catch (const std::bad_alloc &) {
-        mvcore::report(MV_ERROR_MEMORY, nullptr, "labelling storage for a %d x %d frame",
-                       mvImXsize, mvImYsize);
-        return nullptr;
+        count = 0;
+        return MV_ERROR_MEMORY;
     }
+    return MV_ERROR_NONE;
 }
 
-extern "C" int mvGetImgFeature(int *num, int **area, int **clip, double **pos)
-{
-    *num = wlabel_numL;
-    *area = wareaL.data();
-    *clip = wclipL.data();
-    *pos = wposL.data();
-    return 0;
-}
+}  // namespace mvcore

@@ -2,10 +2,10 @@
    (in ideal coordinates, read from the frame through the lens model), the
    edge is located on every profile and a line is fitted robustly to those
    edge points; the corners are where the new lines meet. */
+#include "refine.h"
+
+#include "homography.h"
 #include "morvex/camera.h"
-#include "morvex/detect.h"
-#include "morvex/refine.h"
-#include "refine_internal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -54,31 +54,39 @@ Vec operator*(double s, Vec a) { return {s * a.x, s * a.y}; }
 double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y; }
 double cross(Vec a, Vec b) { return a.x * b.y - a.y * b.x; }
 
+// The frame and the lens model it is read through.
+struct Source {
+    const mvcore::FrameView &frame;
+    const double *distortion;
+};
+
 // Observed position of ideal point p.
-Vec observed(Vec p)
+Vec observed(const Source &src, Vec p)
 {
     Vec o;
-    mvParamIdeal2Observ(mvParam.distortion, p.x, p.y, &o.x, &o.y);
+    mvParamIdeal2Observ(src.distortion, p.x, p.y, &o.x, &o.y);
     return o;
 }
 
 // Whether observed point o lies within the hull of the pixel centres.
-inline bool on_frame(Vec o)
+inline bool on_frame(const Source &src, Vec o)
 {
-    return o.x >= 0.0 && o.y >= 0.0 && o.x <= mvImXsize - 1 && o.y <= mvImYsize - 1;
+    return o.x >= 0.0 && o.y >= 0.0 && o.x <= src.frame.width - 1 && o.y <= src.frame.height - 1;
 }
 
 // Bilinear grey level (R + G + B) of the frame at observed point o, which
 // lies on the frame.
-inline double grey_at(const unsigned char *image, Vec o)
+inline double grey_at(const Source &src, Vec o)
 {
-    const int x0 = std::max(0, std::min((int)o.x, mvImXsize - 2));
-    const int y0 = std::max(0, std::min((int)o.y, mvImYsize - 2));
+    const mvcore::FrameView &f = src.frame;
+    const int x0 = std::max(0, std::min((int)o.x, f.width - 2));
+    const int y0 = std::max(0, std::min((int)o.y, f.height - 2));
     const double fx = o.x - x0, fy = o.y - y0;
-    const unsigned char *p = image + ((long)y0 * mvImXsize + x0) * 4;
-    const unsigned char *q = p + (long)mvImXsize * 4;
-    const int a = p[0] + p[1] + p[2], b = p[4] + p[5] + p[6];
-    const int c = q[0] + q[1] + q[2], d = q[4] + q[5] + q[6];
+    const unsigned char *p = f.pixel(x0, y0);
+    const unsigned char *q = p + f.stride;
+    const int r = f.red, g = f.green, bl = f.blue, n = f.bpp;
+    const int a = p[r] + p[g] + p[bl], b = p[n + r] + p[n + g] + p[n + bl];
+    const int c = q[r] + q[g] + q[bl], d = q[n + r] + q[n + g] + q[n + bl];
     const double top = a + fx * (b - a), bottom = c + fx * (d - c);
     return top + fy * (bottom - top);
 }
@@ -111,7 +119,7 @@ double sample_at(const double *v, int m, double x)
 // crossing nearest p: exact for any symmetric blur once the window holds the
 // whole step, and unbiased when a symmetric window cuts it short.
 // *half_width receives the window's half-width (px).
-bool edge_offset(const unsigned char *image, Vec p, Vec n, double reach_in, double reach_out,
+bool edge_offset(const Source &src, Vec p, Vec n, double reach_in, double reach_out,
                  double *offset, double *half_width)
 {
     double q[kSamplesMax];
@@ -119,13 +127,13 @@ bool edge_offset(const unsigned char *image, Vec p, Vec n, double reach_in, doub
     // The lens model is evaluated kLensSpan samples apart and interpolated
     // between: over 2 px it departs from a straight line by far less than
     // the edge's precision.
-    Vec from = observed(p + -reach_in * n);
-    if (!on_frame(from)) return false;
+    Vec from = observed(src, p + -reach_in * n);
+    if (!on_frame(src, from)) return false;
     for (int j = 0; j < m; j += kLensSpan) {
-        const Vec to = observed(p + (-reach_in + (j + kLensSpan) * kStep) * n);
-        if (!on_frame(to) && j + 1 < m) return false;
+        const Vec to = observed(src, p + (-reach_in + (j + kLensSpan) * kStep) * n);
+        if (!on_frame(src, to) && j + 1 < m) return false;
         for (int k = 0; k < kLensSpan && j + k < m; k++)
-            q[j + k] = grey_at(image, from + (k * (1.0 / kLensSpan)) * (to - from));
+            q[j + k] = grey_at(src, from + (k * (1.0 / kLensSpan)) * (to - from));
         from = to;
     }
     // Smoothed over five samples for finding levels and extents, which
@@ -237,7 +245,7 @@ bool robust_line(const Vec *pts, int n, int need, double line[3])
 // Border width inward from side i at fraction t of the side, from the
 // projective map of the current corners (the border is a quarter of the
 // marker's side).
-double border_width(const mvcore::QuadMap &map, int side, double t, Vec p, Vec n)
+double border_width(const mvcore::Homography &map, int side, double t, Vec p, Vec n)
 {
     static const double start[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
     static const double along[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
@@ -245,16 +253,16 @@ double border_width(const mvcore::QuadMap &map, int side, double t, Vec p, Vec n
     const double u = start[side][0] + t * along[side][0] + 0.25 * inward[side][0];
     const double v = start[side][1] + t * along[side][1] + 0.25 * inward[side][1];
     Vec q;
-    mvcore::quad_apply(map, u, v, &q.x, &q.y);
+    map.apply(u, v, &q.x, &q.y);
     return dot(p - q, n);
 }
 
 // One pass: new edge lines from the frame around the current corners.
-bool refine_pass(const unsigned char *image, const double vertices[4][2], const Pass &pass,
+bool refine_pass(const Source &src, const double vertices[4][2], const Pass &pass,
                  double reach_max, double lines[4][3], double *step_width)
 {
-    mvcore::QuadMap map;
-    if (!mvcore::quad_map(vertices, &map)) return false;
+    mvcore::Homography map;
+    if (!mvcore::unit_square_map(vertices, &map)) return false;
     Vec v[4], t[4];
     for (int i = 0; i < 4; i++) v[i] = {vertices[i][0], vertices[i][1]};
     double len[4];
@@ -288,7 +296,7 @@ bool refine_pass(const unsigned char *image, const double vertices[4][2], const 
             const double reach_out = std::min(reach + pass.outward, kReachMax);
             tried++;
             double off;
-            if (edge_offset(image, p, n, reach_in, reach_out, &off, &widths[nw])) {
+            if (edge_offset(src, p, n, reach_in, reach_out, &off, &widths[nw])) {
                 pts[found++] = p + off * n;
                 nw++;
             }
@@ -316,53 +324,18 @@ bool intersect(const double lines[4][3], double vertices[4][2])
 
 }  // namespace
 
-bool mvcore::quad_map(const double c[4][2], QuadMap *m)
+bool mvcore::refine_marker(const FrameView &frame, const double distortion[4], MvMarkerInfo *marker)
 {
-    // Convex and non-degenerate: every turn has the same sign.
-    double turn[4];
-    for (int i = 0; i < 4; i++) {
-        const double *a = c[i], *b = c[(i + 1) % 4], *d = c[(i + 2) % 4];
-        turn[i] = (b[0] - a[0]) * (d[1] - b[1]) - (b[1] - a[1]) * (d[0] - b[0]);
-        if (!std::isfinite(turn[i])) return false;
-    }
-    for (int i = 1; i < 4; i++)
-        if (!(turn[i] * turn[0] > 0.0)) return false;
-    const double dx1 = c[1][0] - c[2][0], dx2 = c[3][0] - c[2][0];
-    const double dx3 = c[0][0] - c[1][0] + c[2][0] - c[3][0];
-    const double dy1 = c[1][1] - c[2][1], dy2 = c[3][1] - c[2][1];
-    const double dy3 = c[0][1] - c[1][1] + c[2][1] - c[3][1];
-    const double det = dx1 * dy2 - dx2 * dy1;
-    if (det == 0.0) return false;
-    m->g = (dx3 * dy2 - dx2 * dy3) / det;
-    m->h = (dx1 * dy3 - dx3 * dy1) / det;
-    m->a = c[1][0] - c[0][0] + m->g * c[1][0];
-    m->b = c[3][0] - c[0][0] + m->h * c[3][0];
-    m->c = c[0][0];
-    m->d = c[1][1] - c[0][1] + m->g * c[1][1];
-    m->e = c[3][1] - c[0][1] + m->h * c[3][1];
-    m->f = c[0][1];
-    return true;
-}
-
-void mvcore::quad_apply(const QuadMap &m, double u, double v, double *x, double *y)
-{
-    const double w = m.g * u + m.h * v + 1.0;
-    *x = (m.a * u + m.b * v + m.c) / w;
-    *y = (m.d * u + m.e * v + m.f) / w;
-}
-
-extern "C" int mvRefineMarker(const unsigned char *image, MvMarkerInfo *marker)
-{
-    if (image == nullptr || marker == nullptr) return -1;
+    const Source src = {frame, distortion};
     double vertices[4][2], lines[4][3];
     std::copy(&marker->vertices[0][0], &marker->vertices[0][0] + 8, &vertices[0][0]);
     double width;
-    if (!refine_pass(image, vertices, kCentring, kCentringReach, lines, &width) ||
+    if (!refine_pass(src, vertices, kCentring, kCentringReach, lines, &width) ||
         !intersect(lines, vertices))
-        return -1;
+        return false;
     const double reach = std::min(kReachMax, width + kWidthPad);
-    if (!refine_pass(image, vertices, kMeasuring, reach, lines, &width) || !intersect(lines, vertices))
-        return -1;
+    if (!refine_pass(src, vertices, kMeasuring, reach, lines, &width) || !intersect(lines, vertices))
+        return false;
 
     // A corner that moved more than a tenth of the shortest side (at least
     // 2 px) found some other edge.
@@ -375,7 +348,7 @@ extern "C" int mvRefineMarker(const unsigned char *image, MvMarkerInfo *marker)
     for (int i = 0; i < 4; i++)
         if (!(std::hypot(vertices[i][0] - marker->vertices[i][0],
                          vertices[i][1] - marker->vertices[i][1]) <= limit))
-            return -1;
+            return false;
 
     for (int i = 0; i < 4; i++) {
         const double *old = marker->edgeLines[i];
@@ -384,5 +357,5 @@ extern "C" int mvRefineMarker(const unsigned char *image, MvMarkerInfo *marker)
         marker->vertices[i][0] = vertices[i][0];
         marker->vertices[i][1] = vertices[i][1];
     }
-    return 0;
+    return true;
 }

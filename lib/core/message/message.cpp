@@ -1,17 +1,20 @@
 // The message channel and the last-error record.
 #include "message.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
 namespace {
 
-int last_code = MV_ERROR_NONE;
+// Each thread keeps its own record, so that threads working with separate
+// capture handles never read each other's failures.
+thread_local int last_code = MV_ERROR_NONE;
 // Long enough for two 255-character paths and their words; a longer text
 // is recorded cut short (it is still printed whole).
-char last_text[1024] = "";
-bool printing = true;
+thread_local char last_text[1024] = "";
+std::atomic<bool> printing{true};
 
 void record(MvError code, const char *format, va_list ap)
 {
@@ -53,6 +56,7 @@ bool errors_printed() { return printing; }
 
 void note(FILE *stream, const char *format, ...)
 {
+    if (!printing) return;
     va_list ap;
     va_start(ap, format);
     std::vfprintf(stream, format, ap);

@@ -23,7 +23,8 @@ void report(MvError code, FILE *stream, const char *format, ...) MV_PRINTF_LIKE(
 // help.
 bool errors_printed();
 
-// A message that is no failure: printed on `stream`, nothing recorded.
+// A message that is no failure: printed on `stream` unless printing is off,
+// nothing recorded.
 void note(FILE *stream, const char *format, ...) MV_PRINTF_LIKE(2, 3);
 
 // A failure the process cannot go on from: recorded, printed whatever the

@@ -1,6 +1,7 @@
 // Principal component analysis: covariance (or its small dual), Householder
 // tridiagonal reduction, then implicitly shifted QR with Givens rotations.
 #include "morvex/numerics.h"
+#include "numerics_internal.h"
 
 #include <cmath>
 #include <cstddef>
@@ -29,20 +30,6 @@ struct Scratch {
     Scratch &operator=(const Scratch &) = delete;
 };
 
-// The centred copy of the input: grown to the largest input seen and kept
-// (the library is single-threaded), so repeated fits allocate nothing.
-double *work_buffer(size_t n)
-{
-    static double *buffer = nullptr;
-    static size_t capacity = 0;
-    if (n > capacity) {
-        double *grown = (double *)std::realloc(buffer, sizeof(double) * n);
-        if (grown == nullptr) return nullptr;
-        buffer = grown;
-        capacity = n;
-    }
-    return buffer;
-}
 }  // namespace
 
 static int EX(MvMatrix *input, MvVector *mean)
@@ -284,8 +271,8 @@ static int PCA(MvMatrix *input, MvMatrix *output, MvVector *ev)
     return 0;
 }
 
-extern "C" int mvMatrixPCA(const MvMatrix *input, MvMatrix *evec, MvVector *ev,
-                           MvVector *mean)
+int mvcore::matrix_pca(const MvMatrix *input, MvMatrix *evec, MvVector *ev, MvVector *mean,
+                       double *copy)
 {
     const int row = input->rows;
     const int clm = input->cols;
@@ -295,8 +282,6 @@ extern "C" int mvMatrixPCA(const MvMatrix *input, MvMatrix *evec, MvVector *ev,
     if (ev->length != check) return -1;
     if (mean->length != clm) return -1;
 
-    double *copy = work_buffer((size_t)row * clm);
-    if (copy == nullptr) return -1;
     MvMatrix work_matrix = {copy, row, clm};
     MvMatrix *work = &work_matrix;
     if (mvMatrixDup(work, input) < 0) return -1;
@@ -315,4 +300,14 @@ extern "C" int mvMatrixPCA(const MvMatrix *input, MvMatrix *evec, MvVector *ev,
     for (int i = 0; i < ev->length; i++) sum += ev->data[i];
     for (int i = 0; i < ev->length; i++) ev->data[i] /= sum;
     return 0;
+}
+
+extern "C" int mvMatrixPCA(const MvMatrix *input, MvMatrix *evec, MvVector *ev,
+                           MvVector *mean)
+{
+    if (input->rows < 2 || input->cols < 2) return -1;
+    // The centred copy lives for this call only.
+    Scratch copy(input->rows * input->cols);
+    if (copy.data == nullptr) return -1;
+    return mvcore::matrix_pca(input, evec, ev, mean, copy.data);
 }

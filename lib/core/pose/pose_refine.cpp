@@ -11,7 +11,6 @@
 
 #include "morvex/camera.h"
 #include "morvex/pose.h"
-#include "morvex/pose_refine.h"
 #include "pose_internal.h"
 
 namespace mvcore {
@@ -221,15 +220,11 @@ bool mirrored(const Problem &p, const Pose &x, Pose *y)
 
 }  // namespace
 
-}  // namespace mvcore
-
-using namespace mvcore;
-
-extern "C" double mvRefinePose(const double corners[4][2], const double center[2],
-                               double width, const double prev[3][4], double conv[3][4])
+double refine_pose(const double corners[4][2], const double center[2], double width,
+                   const double prev[3][4], const double camera[3][4], double conv[3][4])
 {
     Problem p;
-    p.camera = mvParam.projection;
+    p.camera = camera;
     const double half = width * 0.5;
     const double sx[4] = {-1, 1, 1, -1}, sy[4] = {1, 1, -1, -1};
     for (int k = 0; k < kCorners; k++) {
@@ -272,14 +267,16 @@ extern "C" double mvRefinePose(const double corners[4][2], const double center[2
     return keep->err / kCorners;
 }
 
-extern "C" double mvRefineTransMat(const MvMarkerInfo *marker, const double center[2],
-                                   double width, const double prev[3][4], double conv[3][4])
+double refine_marker_pose(const MvMarkerInfo &marker, const double center[2], double width,
+                          const double prev[3][4], const double camera[3][4], double conv[3][4])
 {
     double corners[4][2];
     for (int k = 0; k < 4; k++) {
-        const double *v = marker->vertices[mvcore::own_index(k, marker->direction)];
+        const double *v = marker.vertices[own_index(k, marker.direction)];
         corners[k][0] = v[0];
         corners[k][1] = v[1];
     }
-    return mvRefinePose(corners, center, width, prev, conv);
+    return refine_pose(corners, center, width, prev, camera, conv);
 }
+
+}  // namespace mvcore

@@ -6,45 +6,23 @@
 //   P00 tx + P01 ty + (P02 - u) tz = u wz - P00 wx - P01 wy - P02 wz
 //            P11 ty + (P12 - v) tz = v wz - P11 wy - P12 wz
 // where (wx, wy, wz) is the rotated model point. The normal equations are
-// solved with the matrix routines of numerics, on static storage.
+// solved with the matrix routines of numerics.
 
 #include "morvex/pose.h"
 #include "pose_internal.h"
 
-namespace {
-
-// Room for the largest estimate; the library is single-threaded, and every
-// solve fills what it reads.
-double a_data[MV_POSE_POINT_MAX * 2 * 3];
-double at_data[3 * MV_POSE_POINT_MAX * 2];
-double b_data[MV_POSE_POINT_MAX * 2];
-double cm_data[3 * 3];
-double dm_data[3];
-double em_data[3];
-
-}  // namespace
-
 namespace mvcore {
 
-int trans_solve_init(TransSolve *s, int num)
-{
-    if (num < 1 || num > MV_POSE_POINT_MAX) return -1;
-    s->num = num;
-    s->a = {a_data, num * 2, 3};
-    s->at = {at_data, 3, num * 2};
-    s->b = {b_data, num * 2, 1};
-    s->cm = {cm_data, 3, 3};
-    s->dm = {dm_data, 3, 1};
-    s->em = {em_data, 3, 1};
-    return 0;
-}
+TransSolve::TransSolve(int num) : num_(num), storage_((size_t)num * 14) {}
 
-int trans_solve(TransSolve *s, const double rot[3][3], const double camera[3][4],
-                 const double points3d[][3], const double points2d[][2], double trans[3])
+int TransSolve::solve(const double rot[3][3], const double camera[3][4],
+                      const double points3d[][3], const double points2d[][2], double trans[3])
 {
-    double *a = s->a.data, *at = s->at.data, *b = s->b.data;
-    const int n2 = s->num * 2;
-    for (int p = 0; p < s->num; p++) {
+    const int n2 = num_ * 2;
+    double *a = storage_.data(), *at = a + n2 * 3, *b = at + n2 * 3;
+    MvMatrix am = {a, n2, 3}, atm = {at, 3, n2}, bm = {b, n2, 1};
+    MvMatrix cm = {cm_, 3, 3}, dm = {dm_, 3, 1}, em = {em_, 3, 1};
+    for (int p = 0; p < num_; p++) {
         const double u = points2d[p][0], v = points2d[p][1];
         const int r0 = p * 2, r1 = p * 2 + 1;
         // At is filled alongside A rather than by transposing.
@@ -64,13 +42,13 @@ int trans_solve(TransSolve *s, const double rot[3][3], const double camera[3][4]
     }
     // Dimensions always agree. A singular normal matrix (a single point, or
     // all points on one line of sight) has no answer to give.
-    mvMatrixMul(&s->cm, &s->at, &s->a);
-    mvMatrixMul(&s->dm, &s->at, &s->b);
-    if (mvMatrixSelfInv(&s->cm) < 0) return -1;
-    mvMatrixMul(&s->em, &s->cm, &s->dm);
-    trans[0] = s->em.data[0];
-    trans[1] = s->em.data[1];
-    trans[2] = s->em.data[2];
+    mvMatrixMul(&cm, &atm, &am);
+    mvMatrixMul(&dm, &atm, &bm);
+    if (mvMatrixSelfInv(&cm) < 0) return -1;
+    mvMatrixMul(&em, &cm, &dm);
+    trans[0] = em.data[0];
+    trans[1] = em.data[1];
+    trans[2] = em.data[2];
     return 0;
 }
 

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "../../../lib/core/detect/detect_internal.h"
+#include "../../../lib/core/detect/history.h"
 #include "morvex/detect.h"
 
 namespace {
@@ -25,17 +25,19 @@ MvMarkerInfo marker(int id, double conf, int dir, double cx, double cy, int area
     return m;
 }
 
+// The history as mvDetectMarker keeps it: thirty entries, a thirty-record
+// marker table.
 class History : public ::testing::Test {
 protected:
-    MvMarkerInfo table[30];
+    mvcore::History history{30};
+    std::vector<MvMarkerInfo> table;
     int n = 0;
-    void SetUp() override { mvcore::reset_history(); }
     // One frame: the given markers go through the history steps.
     void frame(const std::vector<MvMarkerInfo> &in)
     {
-        n = (int)in.size();
-        for (int i = 0; i < n; i++) table[i] = in[i];
-        mvcore::apply_history(table, &n);
+        table = in;
+        history.apply(table, 30);
+        n = (int)table.size();
     }
 };
 
@@ -54,7 +56,7 @@ TEST_F(History, CorrespondenceWindowsAndInheritedDirection)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(::testing::Message() << c.oldArea << " " << c.dy << " " << c.shift);
-        mvcore::reset_history();
+        history.reset();
         frame({marker(4, 0.9, 2, 100, 100, c.oldArea)});
         frame({marker(-1, 0.1, -1, 110, 100 + c.dy, c.newArea, c.shift)});
         ASSERT_EQ(n, c.corresponds ? 1 : 2);
@@ -69,7 +71,7 @@ TEST_F(History, TieRulesOfTheCarryOver)
 {
     const double second_x[] = {104, 98};  // the inheritor: second, then first
     for (int k = 0; k < 2; k++) {
-        mvcore::reset_history();
+        history.reset();
         frame({marker(0, 0.9, 0, 100, 100)});
         frame({marker(-1, 0.1, -1, second_x[k], 100), marker(-1, 0.1, -1, 102, 100)});
         EXPECT_EQ(table[1 - k].id, 0);
@@ -77,7 +79,7 @@ TEST_F(History, TieRulesOfTheCarryOver)
     }
     struct { double c1, c2; int want; } order[] = {{0.6, 0.9, 2}, {0.9, 0.6, 1}};
     for (const auto &o : order) {
-        mvcore::reset_history();
+        history.reset();
         frame({marker(1, o.c1, 0, 100, 100), marker(2, o.c2, 0, 103, 100)});
         frame({marker(-1, 0.2, -1, 101, 100)});
         ASSERT_EQ(n, 1);

@@ -1,7 +1,7 @@
 // The pattern store: slot rules and file reading.
 #include "morvex/error.h"
 #include "morvex/pattern.h"
-#include "../../../lib/core/pattern/pattern_store.h"
+#include "../../../lib/core/pattern/templates.h"
 #include "pattern_test_util.h"
 
 #include <gtest/gtest.h>
@@ -59,7 +59,6 @@ TEST_F(Store, SlotRules) {
     for (const Step &s : steps) EXPECT_EQ(s.op(s.id), s.expect) << "slot " << s.id;
     EXPECT_EQ(mvLoadPatt(f.c_str()), 3);  // not 0: deactivated is still in use
     EXPECT_EQ(mvLoadPatt(f.c_str()), 17);
-    EXPECT_EQ(mvcore::pattern_num, 50);
 }
 
 // (Their messages and error codes: tests/message.)
@@ -78,7 +77,6 @@ TEST_F(Store, MissingAndShortFilesLeaveTheSlotFree) {
     // The file is closed on the error path: no descriptor is left behind.
     for (int i = 0; i < 20; i++) mvLoadPatt(shortf.c_str());
     EXPECT_EQ(openFileCount(), fds);
-    EXPECT_EQ(mvcore::pattern_num, 0);
     // The slot stayed free: a good file now gets slot 0.
     std::string good = numbersFile("good", 3072, [](int) { return 10; });
     EXPECT_EQ(mvLoadPatt(good.c_str()), 0);
@@ -89,21 +87,25 @@ TEST_F(Store, ValuesFarOutOfRangeDoNotOverflow) {
     // undefined arithmetic and give finite norms.
     std::string wild = numbersFile("wild", 3072, [](int i) {
         return i % 2 ? 2147483647 : -2147483647; });
-    int s = mvLoadPatt(wild.c_str());
-    ASSERT_GE(s, 0);
-    EXPECT_TRUE(std::isfinite(mvcore::patpow[s][0]));
-    EXPECT_GT(mvcore::patpow[s][0], 1e6);
+    ASSERT_GE(mvLoadPatt(wild.c_str()), 0);
+    static int values[mvcore::kFileValues];
+    static mvcore::PatternTemplate s, h;
+    ASSERT_EQ(mvcore::read_pattern_values(wild.c_str(), values), MV_ERROR_NONE);
+    mvcore::template_from_values(values, &s);
+    EXPECT_TRUE(std::isfinite(s.colour_norm[0]));
+    EXPECT_GT(s.colour_norm[0], 1e6);
     // Numbers past the range of int load as the largest ones do.
     std::string huge = tempPath("huge");
     {
         std::ofstream out(huge);
         for (int i = 0; i < 3072; i++) out << (i % 2 ? " 99999999999999999999" : " -99999999999999999999");
     }
-    int h = mvLoadPatt(huge.c_str());
-    ASSERT_GE(h, 0);
+    ASSERT_GE(mvLoadPatt(huge.c_str()), 0);
+    ASSERT_EQ(mvcore::read_pattern_values(huge.c_str(), values), MV_ERROR_NONE);
+    mvcore::template_from_values(values, &h);
     for (int b = 0; b < 4; b++) {
-        EXPECT_EQ(mvcore::patpow[h][b], mvcore::patpow[s][b]);
-        EXPECT_EQ(0, std::memcmp(mvcore::pat[h][b], mvcore::pat[s][b], sizeof mvcore::pat[h][b]));
+        EXPECT_EQ(h.colour_norm[b], s.colour_norm[b]);
+        EXPECT_EQ(0, std::memcmp(h.colour[b], s.colour[b], sizeof h.colour[b]));
     }
 }
 

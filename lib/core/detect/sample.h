@@ -1,0 +1,52 @@
+// sample.h - a marker's picture sampled into the 16 x 16 cells x 3 channels
+// that pattern matching compares. Internal to the core.
+#ifndef MORVEX_DETECT_SAMPLE_H
+#define MORVEX_DETECT_SAMPLE_H
+
+#include "frame.h"
+
+namespace mvcore {
+
+// Sample layout: entry (row * 16 + column) * 3 + channel, channel 0 blue,
+// 1 green, 2 red; rows run from corner 0 towards corner 3, columns from
+// corner 0 towards corner 1; only the central half of the square (inside
+// the border) is sampled.
+constexpr int kSampleBytes = 768;
+
+// Detection's sampler: 64 x 64 points through the four-point map of the
+// outline corners (x[corners[i]], y[corners[i]], observed pixels), each
+// adding a sixteenth of its pixel's bytes to its cell (so a cell holds at
+// most 240). In half resolution (`half`) the points snap to even frame
+// positions. 0, or -1 when a point maps to infinity (the sample then holds
+// what was gathered before it).
+int sample_outline(const FrameView &frame, bool half, const int *x, const int *y,
+                   const int corners[4], unsigned char sample[kSampleBytes]);
+
+// The sampler for sub-pixel corners (ideal pixels): cells placed through
+// the unit-square map and the lens model, each averaging a grid of
+// bilinear samples (2 x 2 up to 8 x 8, about a pixel apart). False when the
+// corners do not form a convex quadrilateral.
+bool sample_corners(const FrameView &frame, const double distortion[4],
+                    const double vertices[4][2], unsigned char sample[kSampleBytes]);
+
+// Bilinear R, G, B of the frame at (x, y), pixel centres at integers. False
+// (rgb unset) outside the pixel centres' hull.
+inline bool frame_rgb(const FrameView &f, double x, double y, double rgb[3])
+{
+    const int w = f.width, h = f.height;
+    if (!(x >= 0.0 && y >= 0.0 && x <= w - 1 && y <= h - 1) || w < 2 || h < 2) return false;
+    const int x0 = (int)x < w - 2 ? (int)x : w - 2, y0 = (int)y < h - 2 ? (int)y : h - 2;
+    const double fx = x - x0, fy = y - y0;
+    const double w11 = fx * fy, w10 = fx - w11, w01 = fy - w11, w00 = 1.0 - fx - w01;
+    const unsigned char *p = f.pixel(x0, y0), *q = p + f.stride;
+    const int off[3] = {f.red, f.green, f.blue};
+    for (int ch = 0; ch < 3; ch++) {
+        const int o = off[ch];
+        rgb[ch] = w00 * p[o] + w10 * p[f.bpp + o] + w01 * q[o] + w11 * q[f.bpp + o];
+    }
+    return true;
+}
+
+}  // namespace mvcore
+
+#endif
