@@ -64,6 +64,7 @@
 #include "morvex/autothresh.h"
 #include "morvex/pose_refine.h"
 #include "morvex/refine.h"
+#include "morvex/tracker.h"
 #include "morvex/video.h"
 #include "morvex/display.h"
 

@@ -19,41 +19,12 @@ namespace {
 
 std::string quoted(const std::string &s) { return "\"" + s + "\""; }
 
-std::string number(double v)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g", v);
-    return buf;
-}
-
 }  // namespace
 
 std::string cameraFault(const MvCameraParam &cam)
 {
-    const int sizes[2] = {cam.xsize, cam.ysize};
-    for (int k = 0; k < 2; k++)
-        if (sizes[k] < 1 || sizes[k] > 65536)
-            return std::string(k ? "ysize " : "xsize ") + std::to_string(sizes[k]) + " is not a " +
-                   (k ? "height" : "width") + " in pixels (1..65536)";
-    for (int r = 0; r < 3; r++)
-        for (int c = 0; c < 4; c++)
-            if (!std::isfinite(cam.projection[r][c]))
-                return "projection[" + std::to_string(r) + "][" + std::to_string(c) + "] is " +
-                       number(cam.projection[r][c]) + ", not a finite number";
-    for (int k = 0; k < 4; k++)
-        if (!std::isfinite(cam.distortion[k]))
-            return "distortion[" + std::to_string(k) + "] is " + number(cam.distortion[k]) +
-                   ", not a finite number";
-    for (int k = 0; k < 2; k++)
-        if (cam.projection[k][k] == 0.0)
-            return "projection[" + std::to_string(k) + "][" + std::to_string(k) +
-                   "] (the focal length in " + (k ? "y" : "x") + ") is 0";
-    const double *row = cam.projection[2];
-    if (row[0] == 0.0 && row[1] == 0.0 && row[2] == 0.0 && row[3] == 0.0)
-        return "projection[2], the third projection row, is all zero";
-    if (!(cam.distortion[3] > 0.0))
-        return "distortion[3] (the lens scale) is " + number(cam.distortion[3]) + ", not positive";
-    return std::string();
+    char why[160];
+    return mvParamCheck(&cam, why, sizeof why) == 0 ? std::string() : std::string(why);
 }
 
 bool loadCamera(const std::string &path, MvCameraParam *cam, std::string *error)

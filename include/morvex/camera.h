@@ -65,6 +65,14 @@ int mvParamChangeSize(const MvCameraParam *source, int xsize, int ysize,
    size, distortion factors, the three projection rows. Returns 0. */
 int mvParamDisp(const MvCameraParam *param);
 
+/* Checks that a record can be a camera: sizes 1..65536, every number
+   finite, focal lengths projection[0][0] and [1][1] non-zero, a third
+   projection row that is not all zero, a positive lens scale. Returns 0,
+   or -1 with a one-line reason naming the first field at fault written to
+   why[0 .. whySize - 1] (when why is not NULL and whySize > 0). Reads the
+   record only; any thread. */
+int mvParamCheck(const MvCameraParam *param, char *why, int whySize);
+
 /* Makes a copy of *param the active camera (mvParam, mvImXsize, mvImYsize).
    Returns 0. */
 int mvInitCparam(const MvCameraParam *param);

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 
 static_assert(sizeof(MvCameraParam) == 136, "camera record must be 136 bytes");
@@ -179,4 +180,36 @@ extern "C" int mvParamDisp(const MvCameraParam *param)
     }
     std::printf("--------------------------------------\n");
     return 0;
+}
+
+extern "C" int mvParamCheck(const MvCameraParam *cam, char *why, int whySize)
+{
+    char text[160] = "";
+    const int sizes[2] = {cam->xsize, cam->ysize};
+    for (int k = 0; k < 2 && !text[0]; k++)
+        if (sizes[k] < 1 || sizes[k] > 65536)
+            std::snprintf(text, sizeof text, "%s %d is not a %s in pixels (1..65536)",
+                          k ? "ysize" : "xsize", sizes[k], k ? "height" : "width");
+    for (int r = 0; r < 3 && !text[0]; r++)
+        for (int c = 0; c < 4 && !text[0]; c++)
+            if (!std::isfinite(cam->projection[r][c]))
+                std::snprintf(text, sizeof text, "projection[%d][%d] is %g, not a finite number", r, c,
+                              cam->projection[r][c]);
+    for (int k = 0; k < 4 && !text[0]; k++)
+        if (!std::isfinite(cam->distortion[k]))
+            std::snprintf(text, sizeof text, "distortion[%d] is %g, not a finite number", k,
+                          cam->distortion[k]);
+    for (int k = 0; k < 2 && !text[0]; k++)
+        if (cam->projection[k][k] == 0.0)
+            std::snprintf(text, sizeof text, "projection[%d][%d] (the focal length in %s) is 0", k, k,
+                          k ? "y" : "x");
+    const double *row = cam->projection[2];
+    if (!text[0] && row[0] == 0.0 && row[1] == 0.0 && row[2] == 0.0 && row[3] == 0.0)
+        std::snprintf(text, sizeof text, "projection[2], the third projection row, is all zero");
+    if (!text[0] && !(cam->distortion[3] > 0.0))
+        std::snprintf(text, sizeof text, "distortion[3] (the lens scale) is %g, not positive",
+                      cam->distortion[3]);
+    if (!text[0]) return 0;
+    if (why != nullptr && whySize > 0) std::snprintf(why, (size_t)whySize, "%s", text);
+    return -1;
 }

@@ -7,6 +7,7 @@
 #include "morvex/camera.h"
 #include "../detect/driver.h"
 #include "../detect/frame.h"
+#include "../identify/identify.h"
 
 namespace mvcore {
 namespace classic {
@@ -26,9 +27,9 @@ bool half_resolution();
 void identify(const FrameView &frame, bool half, const int *x, const int *y, const int corners[4],
               int *id, int *direction, double *confidence);
 
-// Matches a sample against the store's active patterns; the results of
-// match_sample.
-int match_store(const unsigned char *sample, int *id, int *direction, double *confidence);
+// The store's active patterns in slot order, compared in
+// mvTemplateMatchingMode; `room` holds them (50 entries).
+PatternList store_patterns(MatchEntry room[50]);
 
 // The process-wide detector behind mvDetectMarker, mvDetectMarkerLite and
 // mvLabeling, with the classic capacities.

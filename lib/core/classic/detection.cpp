@@ -2,7 +2,6 @@
 // frames, results in storage that lives until the next call.
 #include "classic.h"
 
-#include "../detect/sample.h"
 
 #include "morvex/camera.h"
 #include "morvex/detect.h"
@@ -133,17 +132,8 @@ bool half_resolution() { return mvImageProcMode == 1; }
 void identify(const FrameView &frame, bool half, const int *x, const int *y, const int corners[4],
               int *id, int *direction, double *confidence)
 {
-    unsigned char sample[kSampleBytes];
-    if (sample_outline(frame, half, x, y, corners, sample) < 0) {
-        // A corner arrangement that sends part of the square to infinity
-        // yields a half-filled sample: report no match rather than a
-        // correlation of a partial picture.
-        *id = -1;
-        *direction = -1;
-        *confidence = 0.0;
-        return;
-    }
-    match_store(sample, id, direction, confidence);
+    MatchEntry room[50];
+    identify_outline(frame, half, x, y, corners, store_patterns(room), id, direction, confidence);
 }
 
 Detector &detector() { return the_detector(); }

@@ -42,14 +42,13 @@ int set_state(int id, int state)
 namespace mvcore {
 namespace classic {
 
-int match_store(const unsigned char *sample, int *id, int *direction, double *confidence)
+PatternList store_patterns(MatchEntry room[kSlots])
 {
     // Slots in use in increasing order; deactivated ones are not compared.
-    MatchEntry entries[kSlots];
     int n = 0;
     for (int s = 0; s < kSlots && pattern_num > 0; s++)
-        if (patf[s] == 1) entries[n++] = {&pat[s], s};
-    return match_sample(sample, entries, n, mvTemplateMatchingMode != 0, id, direction, confidence);
+        if (patf[s] == 1) room[n++] = {&pat[s], s};
+    return {room, n, mvTemplateMatchingMode != 0};
 }
 
 }  // namespace classic
@@ -140,14 +139,9 @@ extern "C" int mvSavePatt(const unsigned char *image, const MvMarkerInfo *marker
 extern "C" int mvIdentifyMarker(const unsigned char *image, MvMarkerInfo *marker)
 {
     if (image == nullptr || marker == nullptr) return -1;
-    unsigned char sample[kSampleBytes];
-    if (!sample_corners(classic::active_frame(image), mvParam.distortion, marker->vertices, sample))
-        return -1;
-    int id, direction;
-    double confidence;
-    classic::match_store(sample, &id, &direction, &confidence);
-    marker->id = confidence >= kIdentityMin ? id : -1;
-    marker->direction = direction;
-    marker->confidence = confidence;
-    return 0;
+    MatchEntry room[kSlots];
+    return identify_corners(classic::active_frame(image), mvParam.distortion,
+                            classic::store_patterns(room), marker)
+               ? 0
+               : -1;
 }

@@ -1,0 +1,271 @@
+/* morvex/tracker.h - a tracker: one object that holds everything tracking
+   a video stream needs (camera, patterns, storage, history, settings) and
+   runs the whole pipeline on each frame: detection with the frame-to-frame
+   history, sub-pixel corners, identification from them, the automatic
+   threshold, and each identified marker's pose, refined and continuous
+   with that pattern's pose in the previous frame.
+
+   Typical use:
+
+       MvCameraParam cam;
+       mvParamLoad("camera_para.dat", 1, &cam);      // or NULL below: a default camera
+       MvTracker *t;
+       char why[MV_MESSAGE_MAX];
+       if (mvTrackerCreate(&cam, NULL, &t, why) != MV_ERROR_NONE)
+           fprintf(stderr, "%s\n", why);
+       int id;
+       if (mvTrackerAddPatternFile(t, "patt.lumo", 45.0, &id) != MV_ERROR_NONE)
+           fprintf(stderr, "%s\n", mvTrackerErrorText(t));
+
+       per frame (here 4-byte RGBA pixels, rows `stride` bytes apart):
+           const MvTrackerMarker *m;
+           int n;
+           if (mvTrackerProcess(t, pixels, width, height, stride, MV_PIXEL_RGBA, &m, &n) == 0)
+               for (int k = 0; k < n; k++)
+                   if (m[k].id == id && m[k].hasPose)
+                       ... m[k].pose: marker -> camera, millimetres ...
+
+       mvTrackerDestroy(t);
+
+   Differences from the process-wide interface (mvDetectMarker and
+   friends): nothing is shared with it or with other trackers; there are
+   no capacity limits (any number of dark regions, candidates and markers
+   per frame, storage grown on need and then reused, so that steady frames
+   allocate nothing); a tracker never prints and never ends the process:
+   every failure is a returned MvError code with a text from
+   mvTrackerErrorText, allocation failures included, and the tracker stays
+   usable after it.
+
+   Conventions (as for the whole library): lengths in millimetres; pixel
+   (0, 0) is centred at (0.0, 0.0), x right, y down; "observed" pixels are
+   where the lens puts a point in the frame, "ideal" pixels where the
+   camera's pinhole model would; a pose is a row-major 3x4 transform from
+   marker coordinates (origin at the marker's centre, x from the marker's
+   corner 0 to corner 1, y from corner 3 to corner 0, z = x cross y towards
+   the camera) to camera coordinates (x right, y down, z along the view).
+
+   Threads: distinct trackers may be used at the same time on distinct
+   threads. One tracker is used by one thread at a time (calls on the same
+   tracker from several threads must be serialised by the caller). An
+   MvPattern may be added to any number of trackers, also on different
+   threads: it is never changed after it is made and counts its users, so
+   releasing it while trackers hold it is safe. A camera record is copied
+   by the tracker that takes it. */
+#ifndef MORVEX_TRACKER_H
+#define MORVEX_TRACKER_H
+
+#include "morvex/camera.h"
+#include "morvex/error.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Room for one message, terminating zero included. */
+#define MV_MESSAGE_MAX 256
+
+/* The threshold setting that follows the scene (MvTrackerSettings). */
+#define MV_THRESHOLD_AUTO (-1)
+
+/* Pixel layouts of the frames given to mvTrackerProcess. */
+typedef enum {
+    MV_PIXEL_RGBA = 0,  /* 4 bytes: red, green, blue, a byte not read (the capture's frames) */
+    MV_PIXEL_BGRA = 1,  /* 4 bytes: blue, green, red, a byte not read */
+    MV_PIXEL_RGB = 2,   /* 3 bytes */
+    MV_PIXEL_BGR = 3,   /* 3 bytes (OpenCV's) */
+    MV_PIXEL_GREY = 4   /* 1 byte of brightness */
+} MvPixelFormat;
+
+/* How a tracker works. Fill with mvTrackerSettingsInit, then change what
+   you need: fields may be added at the end in later versions. */
+typedef struct {
+    int threshold;      /* darkness threshold 0..255 (a pixel is dark when
+                           R + G + B <= 3 x threshold), or MV_THRESHOLD_AUTO
+                           (the default): it follows the identified markers'
+                           levels, and searches the frame's levels while none
+                           is identified */
+    int refine;         /* non-zero (default): sub-pixel corners, identities
+                           sampled through them, refined poses kept
+                           continuous from frame to frame */
+    int history;        /* non-zero (default): identities steadied with the
+                           last frames, an identified marker that went
+                           missing reported again for up to two frames */
+    int halfResolution; /* non-zero: detect on every second pixel in x and y
+                           (faster, less precise). Default 0 */
+    int greyMatching;   /* non-zero: compare patterns by brightness only, not
+                           colour. Default 0 */
+    int maxMarkers;     /* most markers reported per frame (identified ones
+                           first, by confidence); 0 (default) for no limit */
+} MvTrackerSettings;
+
+/* One marker of a processed frame. */
+typedef struct {
+    int id;                     /* pattern id in this tracker, -1 unknown */
+    const char *family;         /* coded families: reserved, always NULL */
+    int direction;              /* 0..3: which turn of the pattern matched, -1 unknown */
+    double confidence;          /* correlation with the pattern, at most 1.0 */
+    int area;                   /* pixels of the black border (frame pixels) */
+    double center[2];           /* the border's centroid, observed pixels */
+    double corners[4][2];       /* observed pixels; corner i is where side i
+                                   begins, clockwise on screen as detected;
+                                   it is the marker's own corner
+                                   (i + direction) mod 4 */
+    double cornersIdeal[4][2];  /* the same corners, ideal pixels */
+    double edgeLines[4][3];     /* side i as a x + b y + c = 0, (a, b) a unit
+                                   normal, ideal pixels */
+    int hasPose;                /* non-zero when pose and poseError hold a pose:
+                                   an identified marker whose fit succeeded */
+    double pose[3][4];          /* marker -> camera, millimetres */
+    double poseError;           /* mean squared reprojection error, pixels^2 */
+    double widthMm;             /* the marker side the pose used, 0 without pose */
+} MvTrackerMarker;
+
+/* Running totals of a tracker's work, for reports. */
+typedef struct {
+    long frames;              /* frames processed */
+    double detectSeconds;     /* detection, refinement, identification, threshold */
+    double poseSeconds;       /* pose estimation */
+} MvTrackerStats;
+
+typedef struct MvTracker MvTracker;
+typedef struct MvPattern MvPattern;
+
+/* Called with notes that are no failure (a camera of another aspect ratio
+   than the frames, for instance): one line without a line end, valid
+   during the call. Runs on the thread that called the tracker, inside
+   that call. */
+typedef void (*MvTrackerMessageFn)(void *user, const char *message);
+
+/* The defaults: automatic threshold, refinement and history on, full
+   resolution, colour matching, no limit. Writes *settings. Any thread. */
+void mvTrackerSettingsInit(MvTrackerSettings *settings);
+
+/* A camera for frames of width x height pixels of unknown calibration:
+   the bundled camera's field of view (focal length 1.09375 x width),
+   principal point at the centre, no lens distortion. Writes *camera.
+   Any thread. */
+void mvTrackerDefaultCamera(int width, int height, MvCameraParam *camera);
+
+/* Makes a tracker. `camera` (copied; NULL: a default camera of each
+   frame's size) is rescaled to the frames' size when theirs differs;
+   `settings` (copied; NULL: the defaults). On success returns
+   MV_ERROR_NONE and *tracker, which the caller ends with
+   mvTrackerDestroy. Otherwise *tracker is NULL, the code says why
+   (MV_ERROR_ARGUMENT: a camera or setting that cannot be right;
+   MV_ERROR_MEMORY) and, when `why` is not NULL, a one-line reason naming
+   the field at fault is written to why[0 .. MV_MESSAGE_MAX - 1]. Any
+   thread. */
+int mvTrackerCreate(const MvCameraParam *camera, const MvTrackerSettings *settings,
+                    MvTracker **tracker, char *why);
+
+/* Ends a tracker and frees everything it holds (its results included; its
+   patterns are released). NULL is ignored. */
+void mvTrackerDestroy(MvTracker *tracker);
+
+/* Replaces the settings (copied). MV_ERROR_NONE, or MV_ERROR_ARGUMENT
+   (nothing changed) for a value out of range. Changing threshold,
+   resolution or history takes effect from the next frame; the history and
+   previous poses are kept. */
+int mvTrackerSetSettings(MvTracker *tracker, const MvTrackerSettings *settings);
+/* Writes the current settings to *settings. */
+void mvTrackerGetSettings(const MvTracker *tracker, MvTrackerSettings *settings);
+
+/* Replaces the camera (copied; NULL: a default camera of each frame's
+   size) and starts a new stream (as mvTrackerReset). MV_ERROR_NONE, or
+   MV_ERROR_ARGUMENT (nothing changed) for a camera that cannot be right. */
+int mvTrackerSetCamera(MvTracker *tracker, const MvCameraParam *camera);
+
+/* The camera used for the last frame (rescaled to its size), or the camera
+   given when no frame has been processed yet. Writes *camera; 0, or -1
+   when the tracker has no camera yet (a default camera and no frame). */
+int mvTrackerGetCamera(const MvTracker *tracker, MvCameraParam *camera);
+
+/* Forgets the stream: the history, each pattern's previous pose, and the
+   automatic threshold (back to 100). For a cut in the video or a new one. */
+void mvTrackerReset(MvTracker *tracker);
+
+/* --- Patterns ------------------------------------------------------------
+   A tracker's patterns each have an id (0, 1, 2, ... in the order added,
+   never reused within the tracker) and a marker side in millimetres (the
+   side of the black square). Markers identified as a pattern carry its id.
+   A pattern file holds 3072 whole numbers: four rotation blocks, each of
+   three planes (blue, green, red) of 16 x 16 cells of brightness, rows
+   from the top. */
+
+/* Loads a pattern file (read during the call, not kept). NULL on failure,
+   with a one-line reason in why[0 .. MV_MESSAGE_MAX - 1] when `why` is not
+   NULL and the code in *code when `code` is not NULL (MV_ERROR_NOT_FOUND,
+   MV_ERROR_FORMAT, MV_ERROR_MEMORY). The caller releases the pattern with
+   mvPatternRelease. Any thread. */
+MvPattern *mvPatternLoad(const char *path, char *why, int *code);
+
+/* A pattern from values in the file's order (3072 bytes: block, plane,
+   row, column), named `name` (copied; NULL: "pattern"). NULL only when
+   memory runs out. Released with mvPatternRelease. Any thread. */
+MvPattern *mvPatternFromValues(const unsigned char values[3072], const char *name);
+
+/* The name given, or the path the pattern was loaded from. Valid while the
+   pattern lives. */
+const char *mvPatternName(const MvPattern *pattern);
+
+/* Gives up the caller's hold on the pattern; it is freed when no tracker
+   holds it either. NULL is ignored. Any thread. */
+void mvPatternRelease(MvPattern *pattern);
+
+/* Adds a pattern for markers of side `widthMm` (> 0). The tracker holds
+   the pattern until it is removed or the tracker ends; the caller keeps
+   its own hold. MV_ERROR_NONE and *id (may be NULL), or MV_ERROR_ARGUMENT
+   (a width that is not a positive number, a NULL pattern) or
+   MV_ERROR_MEMORY. Adding the same pattern object again gives a pattern
+   of its own. */
+int mvTrackerAddPattern(MvTracker *tracker, const MvPattern *pattern, double widthMm, int *id);
+
+/* mvPatternLoad and mvTrackerAddPattern in one call; a failure to load
+   returns the load's code with its reason in mvTrackerErrorText. */
+int mvTrackerAddPatternFile(MvTracker *tracker, const char *path, double widthMm, int *id);
+
+/* Removes pattern `id`; its markers are no longer identified from the
+   next frame on. MV_ERROR_NONE, or MV_ERROR_ARGUMENT for an id the
+   tracker does not hold. */
+int mvTrackerRemovePattern(MvTracker *tracker, int id);
+
+/* The pattern `id`'s name and marker side; NULL / 0 for an id the tracker
+   does not hold. The name is valid while the tracker holds the pattern. */
+const char *mvTrackerPatternName(const MvTracker *tracker, int id);
+double mvTrackerPatternWidth(const MvTracker *tracker, int id);
+
+/* --- Frames -------------------------------------------------------------- */
+
+/* Tracks one frame: `width` x `height` pixels (at least 3 x 3) in
+   `format`, rows `stride` bytes apart (at least width times the bytes of
+   a pixel), read during the call and not kept. On success returns
+   MV_ERROR_NONE and the frame's markers in *markers (*count of them):
+   they belong to the tracker and stay valid until its next
+   mvTrackerProcess, mvTrackerDestroy or a change of its patterns. On
+   failure returns the code (MV_ERROR_ARGUMENT: bad arguments, or a
+   working image above MV_WORK_PIXELS_MAX pixels; MV_ERROR_MEMORY), with
+   *count 0 and the reason in mvTrackerErrorText; the next frame is
+   tracked as usual. markers and count must not be NULL. */
+int mvTrackerProcess(MvTracker *tracker, const unsigned char *pixels, int width, int height,
+                     int stride, MvPixelFormat format, const MvTrackerMarker **markers,
+                     int *count);
+
+/* --- Errors, notes, totals ----------------------------------------------- */
+
+/* The code of the tracker's most recent failure (MV_ERROR_NONE when its
+   most recent call succeeded) and its one-line text ("" then). The text
+   belongs to the tracker, valid until its next call. */
+int mvTrackerLastError(const MvTracker *tracker);
+const char *mvTrackerErrorText(const MvTracker *tracker);
+
+/* Notes go to `fn` with `user` (NULL: nowhere, the default). */
+void mvTrackerSetMessageCallback(MvTracker *tracker, MvTrackerMessageFn fn, void *user);
+
+/* Writes the running totals to *stats. */
+void mvTrackerGetStats(const MvTracker *tracker, MvTrackerStats *stats);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
