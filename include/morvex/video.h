@@ -28,7 +28,9 @@
  *                        running dry
  *   -nopace              with -file: deliver frames as fast as they are
  *                        requested instead of at the file's frame rate
- * A path cannot contain blanks or tabs; a word holds at most 255 characters.
+ * A path in a word cannot contain blanks or tabs; a word holds at most 255
+ * characters. A program that takes paths from elsewhere fills an
+ * MvVideoConfig itself and opens it with mv2VideoOpenConfig.
  *
  * Frame format: width x height pixels, rows from the top down, 4 x width
  * bytes per row with no gap; each pixel is red, green, blue, then a byte that
@@ -40,7 +42,11 @@
  * Frames are handed out only while capturing. The first sample prints
  * "CTYPE = xxxx" with the source's four-character code on standard output.
  *
- * Not thread-safe: call everything from one thread.
+ * Threads: the front end (mvVideo...) keeps one process-wide source: call it
+ * from one thread. Back-end handles (mv2Video...) are independent: distinct
+ * handles may be used on distinct threads at the same time, each handle by
+ * one thread at a time. The configuration and probe functions may be
+ * called from any thread.
  */
 #ifndef MORVEX_VIDEO_H
 #define MORVEX_VIDEO_H
@@ -98,6 +104,55 @@ int mvVideoCapNext(void);
 /* Prints the option help on standard output. Returns 0. */
 int mvVideoDispOption(void);
 
+/* ---- Configuration and probing ---------------------------------------- */
+
+/* The capture words, parsed: what opening a source needs. */
+typedef struct {
+    int width, height;           /* frame size handed out (default 320 x 240) */
+    int widthGiven, heightGiven; /* non-zero when -width= / -height= set them */
+    char dev[256];               /* V4L2 camera device (default /dev/video0) */
+    char file[256];              /* a video file or image sequence; when not
+                                    empty it is the source instead of dev */
+    int loop;                    /* with a file: start again at the end */
+    int nopace;                  /* with a file: as fast as frames are asked for */
+} MvVideoConfig;
+
+/* Why a capture word was refused. */
+typedef enum {
+    MV_VIDEO_WORD_TOO_LONG = 1,  /* longer than 255 characters */
+    MV_VIDEO_WORD_BAD_NUMBER,    /* -width= / -height= not a whole number 1..16384 */
+    MV_VIDEO_WORD_NO_PATH,       /* -dev= / -file= with nothing after the equals sign */
+    MV_VIDEO_WORD_UNKNOWN        /* not a capture word */
+} MvVideoWordFault;
+
+/* Fills *config with the defaults (the default camera at 320 x 240). */
+void mvVideoConfigInit(MvVideoConfig *config);
+
+/* Parses capture words (blank-separated; NULL or blank: nothing) into
+ * *config, later words overriding earlier ones and *config's own values.
+ * Returns 0, or -1 at the first refused word: *fault says why and *word
+ * (pointing into `words`) and *length name it (each out-pointer may be
+ * NULL). Prints nothing. */
+int mvVideoParseConfig(const char *words, MvVideoConfig *config, int *fault, const char **word,
+                       int *length);
+
+/* What the source of `config` holds, read from its container or device
+ * without capturing: its frame size (0 x 0 when unknown), a file's frame
+ * count (-1 when unknown: a camera, a stream without count or duration)
+ * and frame rate (0 when unknown). Returns 0, or -1 (info: 0 x 0, -1, 0)
+ * when the source cannot be read. Prints nothing. */
+typedef struct {
+    int width, height;
+    long frames;
+    double fps;
+} MvVideoSourceInfo;
+int mvVideoProbe(const MvVideoConfig *config, MvVideoSourceInfo *info);
+
+/* Makes *config capture at the source's own size (`info`, its probe) where
+ * the words gave no size: a side given alone takes the other from the
+ * source's aspect ratio. Unchanged when the probe found no size. */
+void mvVideoConfigAtSourceSize(MvVideoConfig *config, const MvVideoSourceInfo *info);
+
 /* ---- Back end: the same operations on an explicit handle ----------------
  * Each returns what its front-end namesake returns; -1 (the frame request
  * NULL) when `handle` is NULL. */
@@ -108,6 +163,9 @@ int mv2VideoDispOption(void);
  * the same messages as mvVideoOpen. Exits the process with status 1 after
  * "malloc error!!" when memory runs out. */
 MvVideoHandle *mv2VideoOpen(const char *config);
+/* Opens the source a filled MvVideoConfig describes (read during the call
+ * only), with the messages of mv2VideoOpen; paths may hold blanks. */
+MvVideoHandle *mv2VideoOpenConfig(const MvVideoConfig *config);
 /* Releases the source and frees `handle`; returns 0. NULL: returns -1. */
 int mv2VideoClose(MvVideoHandle *handle);
 int mv2VideoCapStart(MvVideoHandle *handle);

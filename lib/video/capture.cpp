@@ -14,13 +14,15 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <atomic>
 #include <cctype>
+#include <mutex>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 // 1 once the process-wide FFmpeg set-up has been done.
-static int initF = 0;
+static std::atomic<int> initF{0};
 
 static void malloc_error()
 {
@@ -29,23 +31,29 @@ static void malloc_error()
 
 MvVideoHandle *mv2VideoOpen(const char *config)
 {
+    MvVideoConfig cfg;
+    mvVideoConfigInit(&cfg);
+    if (!mvvideo::parse_config_for_capture(config, &cfg)) return nullptr;
+    return mv2VideoOpenConfig(&cfg);
+}
+
+MvVideoHandle *mv2VideoOpenConfig(const MvVideoConfig *config)
+{
+    const MvVideoConfig cfg = *config;
     MvVideoHandle *h = static_cast<MvVideoHandle *>(calloc(1, sizeof(MvVideoHandle)));
     if (h == nullptr) malloc_error();
-    MvVideoConfig cfg;
-    if (!mvvideo::parse_config_for_capture(config, &cfg)) {
-        free(h);
-        return nullptr;
-    }
     h->width = cfg.width;
     h->height = cfg.height;
 
-    if (!initF) {
+    // Once per process, whichever thread opens first.
+    static std::once_flag once;
+    std::call_once(once, [] {
         avdevice_register_all();
         // FFmpeg's own chatter (stream banners, deprecation notes) would
         // bury the program's output; real errors still show.
         if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_ERROR);
         initF = 1;
-    }
+    });
 
     // One spare byte after the last pixel: the frame handed out starts one
     // byte in, so its last pixel's fourth byte lies there.

@@ -55,51 +55,66 @@ static bool read_path(const char *text, char out[256])
     return true;
 }
 
-// One word -> *out, or why it is refused.
-static mvvideo::ConfigFault read_word(const char *word, MvVideoConfig *out)
+// One word -> *out: 0, or why it is refused (an MvVideoWordFault).
+static int read_word(const char *word, MvVideoConfig *out)
 {
-    using mvvideo::ConfigFault;
-    if (strncmp(word, "-width=", 7) == 0)
-        return read_side(word + 7, &out->width) ? ConfigFault::none : ConfigFault::bad_number;
-    if (strncmp(word, "-height=", 8) == 0)
-        return read_side(word + 8, &out->height) ? ConfigFault::none : ConfigFault::bad_number;
-    if (strncmp(word, "-dev=", 5) == 0) {
-        if (!read_path(word + 5, out->dev)) return ConfigFault::no_path;
-        out->file[0] = '\0';   // the later source word wins
-        return ConfigFault::none;
+    if (strncmp(word, "-width=", 7) == 0) {
+        if (!read_side(word + 7, &out->width)) return MV_VIDEO_WORD_BAD_NUMBER;
+        out->widthGiven = 1;
+        return 0;
     }
-    if (strncmp(word, "-file=", 6) == 0)
-        return read_path(word + 6, out->file) ? ConfigFault::none : ConfigFault::no_path;
+    if (strncmp(word, "-height=", 8) == 0) {
+        if (!read_side(word + 8, &out->height)) return MV_VIDEO_WORD_BAD_NUMBER;
+        out->heightGiven = 1;
+        return 0;
+    }
+    if (strncmp(word, "-dev=", 5) == 0) {
+        if (!read_path(word + 5, out->dev)) return MV_VIDEO_WORD_NO_PATH;
+        out->file[0] = '\0';   // the later source word wins
+        return 0;
+    }
+    if (strncmp(word, "-file=", 6) == 0) return read_path(word + 6, out->file) ? 0 : MV_VIDEO_WORD_NO_PATH;
     if (strcmp(word, "-loop") == 0) {
-        out->loop = true;
-        return ConfigFault::none;
+        out->loop = 1;
+        return 0;
     }
     if (strcmp(word, "-nopace") == 0) {
-        out->nopace = true;
-        return ConfigFault::none;
+        out->nopace = 1;
+        return 0;
     }
-    return ConfigFault::unknown;
+    return MV_VIDEO_WORD_UNKNOWN;
 }
 
-bool mvvideo::parse_config(const char *config, MvVideoConfig *out, ConfigError *error)
+void mvVideoConfigInit(MvVideoConfig *config)
 {
-    if (config == nullptr) return true;
-    const char *p = config;
+    memset(config, 0, sizeof *config);
+    config->width = 320;
+    config->height = 240;
+    snprintf(config->dev, sizeof config->dev, "/dev/video0");
+}
+
+int mvVideoParseConfig(const char *words, MvVideoConfig *config, int *fault, const char **word,
+                       int *length)
+{
+    if (words == nullptr) return 0;
+    const char *p = words;
     for (;;) {
         while (is_blank(*p)) p++;
-        if (*p == '\0') return true;
+        if (*p == '\0') return 0;
         size_t len = 0;
         while (p[len] != '\0' && !is_blank(p[len])) len++;
-        ConfigFault fault = ConfigFault::too_long;
+        int refused = MV_VIDEO_WORD_TOO_LONG;
         if (len <= 255) {
-            char word[256];
-            memcpy(word, p, len);
-            word[len] = '\0';
-            fault = read_word(word, out);
+            char one[256];
+            memcpy(one, p, len);
+            one[len] = '\0';
+            refused = read_word(one, config);
         }
-        if (fault != ConfigFault::none) {
-            if (error != nullptr) *error = {fault, p, len};
-            return false;
+        if (refused != 0) {
+            if (fault) *fault = refused;
+            if (word) *word = p;
+            if (length) *length = (int)len;
+            return -1;
         }
         p += len;
     }
@@ -107,12 +122,13 @@ bool mvvideo::parse_config(const char *config, MvVideoConfig *out, ConfigError *
 
 bool mvvideo::parse_config_for_capture(const char *config, MvVideoConfig *out)
 {
-    mvvideo::ConfigError error;
-    if (mvvideo::parse_config(config, out, &error)) return true;
+    const char *word = nullptr;
+    int length = 0;
+    if (mvVideoParseConfig(config, out, nullptr, &word, &length) == 0) return true;
     if (mvcore::errors_printed()) mv2VideoDispOption();
     // The help alone does not say which of several words was refused.
-    const int shown = error.length > 60 ? 60 : static_cast<int>(error.length);
+    const int shown = length > 60 ? 60 : length;
     mvcore::report(MV_ERROR_ARGUMENT, stdout, "Capture word \"%.*s%s\" not understood.\n", shown,
-                   error.word, error.length > 60 ? "..." : "");
+                   word, length > 60 ? "..." : "");
     return false;
 }
