@@ -1,6 +1,5 @@
 #include "live.h"
 
-#include "input_probe.h"
 
 #include "morvex/camera.h"
 #include "morvex/display.h"
@@ -17,6 +16,7 @@ namespace {
 
 // GLUT's callbacks take no context: the one capture session lives here.
 struct Session {
+    MvVideoHandle *video = nullptr;
     Board board;
     int width = 0, height = 0, min_views = 0;
     mvtool::Image frame;
@@ -54,9 +54,9 @@ void on_key(unsigned char key, int, int)
 
 void on_frame()
 {
-    unsigned char *data = mvVideoGetImage();
+    unsigned char *data = mv2VideoGetImage(s.video);
     if (!data) {
-        if (mvVideoInqEnded() == 1) {
+        if (mv2VideoInqEnded(s.video) == 1) {
             if ((int)s.views->size() >= s.min_views)
                 finish(true, "");
             else
@@ -65,7 +65,7 @@ void on_frame()
         return;
     }
     std::memcpy(s.frame.pixels.data(), data, s.frame.pixels.size());
-    mvVideoCapNext();
+    mv2VideoCapNext(s.video);
     s.found = findCorners(s.frame, s.board, &s.corners, true);
     if (!s.found) s.corners.clear();
     mvgDrawMode2D();
@@ -86,13 +86,19 @@ bool captureViews(const std::string &config, const Board &board, int min_views, 
 {
     // At the source's own size unless the words scale it: a camera file
     // for another size would be rescaled, and lose precision, later.
-    std::string words = config;
     MvVideoConfig video;
-    if (mvvideo::parse_config(config.c_str(), &video, nullptr)) {
-        const bool camera = video.file[0] == '\0';
-        words = mvtrack::wordsAtSourceSize(config, video, mvtrack::probeInput(camera ? video.dev : video.file, camera));
+    mvVideoConfigInit(&video);
+    const char *word = nullptr;
+    int length = 0;
+    if (mvVideoParseConfig(config.c_str(), &video, nullptr, &word, &length) < 0) {
+        *error = "capture word \"" + std::string(word, length) + "\" not understood";
+        return false;
     }
-    if (mvVideoOpen(words.c_str()) < 0 || mvVideoInqSize(&s.width, &s.height) < 0) {
+    MvVideoSourceInfo info;
+    mvVideoProbe(&video, &info);
+    mvVideoConfigAtSourceSize(&video, &info);
+    s.video = mv2VideoOpenConfig(&video);
+    if (s.video == nullptr || mv2VideoInqSize(s.video, &s.width, &s.height) < 0) {
         *error = "cannot open the capture '" + config + "'";
         return false;
     }
@@ -117,10 +123,11 @@ bool captureViews(const std::string &config, const Board &board, int min_views, 
     std::printf("space: take the view shown (when its corners show), Enter: calibrate, Escape: give up\n");
     mvgInit(&cam, 1.0, 0, 0, 0, 0);
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
-    mvVideoCapStart();
+    mv2VideoCapStart(s.video);
     mvgMainLoop(nullptr, on_key, on_frame);
-    mvVideoCapStop();
-    mvVideoClose();
+    mv2VideoCapStop(s.video);
+    mv2VideoClose(s.video);
+    s.video = nullptr;
     *width = s.width;
     *height = s.height;
     if (!s.done) *error = s.error.empty() ? "the window was closed: nothing written" : s.error;

@@ -101,18 +101,18 @@ void text(Canvas *c, const std::string &s, double cx, double cy, int scale)
     }
 }
 
-// The observed pixel of an ideal one, through the active camera's lens.
-void observed(double ix, double iy, double *ox, double *oy)
+// The observed pixel of an ideal one, through the camera's lens.
+void observed(const MvCameraParam &cam, double ix, double iy, double *ox, double *oy)
 {
-    mvParamIdeal2Observ(mvParam.distortion, ix, iy, ox, oy);
+    mvParamIdeal2Observ(cam.distortion, ix, iy, ox, oy);
 }
 
 // Observed pixel of marker point p (mm) under the transform, through the
-// active camera; false behind it.
-bool project(const double trans[3][4], const double p[3], double *ox, double *oy)
+// camera; false behind it.
+bool project(const MvCameraParam &cam, const double trans[3][4], const double p[3], double *ox, double *oy)
 {
     double ideal[2], obs[2];
-    if (!(mvtool::projectPoint(trans, mvParam, p, ideal, obs) > 1e-9)) return false;
+    if (!(mvtool::projectPoint(trans, cam, p, ideal, obs) > 1e-9)) return false;
     *ox = obs[0];
     *oy = obs[1];
     return true;
@@ -213,7 +213,7 @@ void canvasFromFrame(const unsigned char *frame, int width, int height, Canvas *
         for (int k = 0; k < 3; k++) canvas->rgb[i * 3 + k] = frame[i * 4 + k];
 }
 
-void drawMarker(const TrackedMarker &m, double axis_mm, Canvas *canvas)
+void drawMarker(const TrackedMarker &m, double axis_mm, const MvCameraParam &cam, Canvas *canvas)
 {
     const MvMarkerInfo &in = m.info;
     const Rgb col = in.id >= 0 ? kFound : kUnknown;
@@ -229,26 +229,26 @@ void drawMarker(const TrackedMarker &m, double axis_mm, Canvas *canvas)
         for (int i = 0; i <= kSteps; i++) {
             const double t = static_cast<double>(i) / kSteps;
             double ox, oy;
-            observed(a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]), &ox, &oy);
+            observed(cam, a[0] + t * (b[0] - a[0]), a[1] + t * (b[1] - a[1]), &ox, &oy);
             if (i > 0) line(canvas, px, py, ox, oy, col);
             px = ox;
             py = oy;
         }
     }
     double cx, cy;
-    observed(in.vertices[0][0], in.vertices[0][1], &cx, &cy);
+    observed(cam, in.vertices[0][0], in.vertices[0][1], &cx, &cy);
     for (int dy = -2; dy <= 2; dy++)
         line(canvas, cx - 2, cy + dy, cx + 2, cy + dy, col);
 
     if (m.hasPose) {
         const double origin[3] = {0, 0, 0};
         double ox0, oy0;
-        if (project(m.trans, origin, &ox0, &oy0)) {
+        if (project(cam, m.trans, origin, &ox0, &oy0)) {
             for (int k = 0; k < 3; k++) {
                 double tip[3] = {0, 0, 0};
                 tip[k] = axis_mm;
                 double ox, oy;
-                if (!project(m.trans, tip, &ox, &oy)) continue;
+                if (!project(cam, m.trans, tip, &ox, &oy)) continue;
                 line(canvas, ox0, oy0, ox, oy, kAxis[k]);
             }
         }

@@ -22,11 +22,11 @@ struct Canvas {
 // Copies a capture frame (4 bytes per pixel: R G B x) into `canvas`.
 void canvasFromFrame(const unsigned char *frame, int width, int height, Canvas *canvas);
 
-// Draws one marker: its outline (ideal corners taken through the active
-// camera's lens distortion, sides bent accordingly), a dot on corner 0, its
-// id at its centre, and -- when it has a pose -- its x (red), y (green) and
-// z (blue) axes, `axis_mm` long, projected with the active camera.
-void drawMarker(const TrackedMarker &m, double axis_mm, Canvas *canvas);
+// Draws one marker: its outline (ideal corners taken through the camera's
+// lens distortion, sides bent accordingly), a dot on corner 0, its id at
+// its centre, and -- when it has a pose -- its x (red), y (green) and z
+// (blue) axes, `axis_mm` long, projected with the camera.
+void drawMarker(const TrackedMarker &m, double axis_mm, const MvCameraParam &camera, Canvas *canvas);
 
 // Where annotated frames go.
 class FrameSink {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace mvtrack {
 
@@ -67,6 +68,25 @@ std::string jsonString(const std::string &s)
         }
     }
     return out + "\"";
+}
+
+TrackedMarker fromTracker(const MvTrackerMarker &m)
+{
+    TrackedMarker t;
+    t.info.area = m.area;
+    t.info.id = m.id;
+    t.info.direction = m.direction;
+    t.info.confidence = m.confidence;
+    std::memcpy(t.info.center, m.center, sizeof t.info.center);
+    std::memcpy(t.info.edgeLines, m.edgeLines, sizeof t.info.edgeLines);
+    std::memcpy(t.info.vertices, m.cornersIdeal, sizeof t.info.vertices);
+    std::memcpy(t.corners, m.corners, sizeof t.corners);
+    t.hasPose = m.hasPose != 0;
+    if (t.hasPose) {
+        std::memcpy(t.trans, m.pose, sizeof t.trans);
+        t.error = m.poseError;
+    }
+    return t;
 }
 
 std::string frameJson(long frame, const std::vector<TrackedMarker> &markers,

@@ -14,13 +14,19 @@ namespace mvtrack {
 
 // One detected marker with what mvtrack worked out for it.
 struct TrackedMarker {
-    MvMarkerInfo info;            // copied out of detection's static table
+    MvMarkerInfo info;            // id, direction, confidence, area, centre,
+                                  // edge lines and ideal corners
     const char *pattern = nullptr;   // file name of the matched pattern, or none
     int patternIndex = -1;        // which of the tracked patterns, or -1
     bool hasPose = false;         // transform and error are valid
     double trans[3][4] = {};      // marker -> camera, mm
-    double error = 0.0;           // mvGetTransMat's fit error, square pixels
+    double error = 0.0;           // the pose's fit error, square pixels
+    double corners[4][2] = {};    // observed pixels
 };
+
+// A tracker's marker as mvtrack records it (pattern name and index are the
+// caller's to fill).
+TrackedMarker fromTracker(const MvTrackerMarker &m);
 
 // A JSON number: the shortest text that reads back as the same double;
 // "null" for NaN and infinities (JSON has neither).
