@@ -27,10 +27,9 @@ int fit_edges(const int *x, const int *y, const int corners[5], const double dis
         const int n = last - first + 1;
         // A line needs two points (the analysis refuses fewer as well).
         if (n < 2) return -1;
-        if (scratch.points.size() < (std::size_t)n * 2) {
-            scratch.points.resize((std::size_t)n * 2);
-            scratch.copy.resize((std::size_t)n * 2);
-        }
+        // Each on its own: a failed growth may have left one larger.
+        if (scratch.points.size() < (std::size_t)n * 2) scratch.points.resize((std::size_t)n * 2);
+        if (scratch.copy.size() < (std::size_t)n * 2) scratch.copy.resize((std::size_t)n * 2);
         MvMatrix points = {scratch.points.data(), n, 2};
         for (int k = 0; k < n; k++)
             mvParamObserv2Ideal(distortion, (double)x[first + k], (double)y[first + k],

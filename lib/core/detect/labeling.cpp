@@ -2,6 +2,7 @@
    with an equivalence table (union-find whose root is the smallest label). */
 #include "labeling.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -144,7 +145,9 @@ void scan(Labeling &L, const FrameView &frame, int thresh, unsigned char *debug)
     int wk_max = 0;
     // A new provisional label needs a slot; room grows by halves of what the
     // largest frame so far needed.
-    int room = (int)L.parent.size();
+    // (The smaller of the two: an allocation that failed half-way through
+    // growing them left one larger.)
+    int room = (int)std::min(L.parent.size(), L.stats.size());
     int *parent = L.parent.data();
     LabelStats *stats = L.stats.data();
     for (int j = 1; j < lysize - 1; j++) {

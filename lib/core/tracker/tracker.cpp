@@ -243,7 +243,11 @@ void keep_best(MvTracker &t)
     std::vector<int> &order = t.order;
     const int limit = t.settings.maxMarkers;
     if (limit <= 0 || (int)results.size() <= limit) return;
-    order.resize(results.size());
+    try {
+        order.resize(results.size());
+    } catch (const std::bad_alloc &) {
+        return;
+    }
     for (size_t i = 0; i < order.size(); i++) order[i] = (int)i;
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
         const MvTrackerMarker &x = results[a], &y = results[b];
@@ -469,12 +473,16 @@ extern "C" int mvTrackerProcess(MvTracker *t, const unsigned char *pixels, int w
                        width, height);
     }
 
+    // Storage first: once it is there, nothing below allocates (but the
+    // order of a limited report, which falls back to the full one).
     try {
         t->results.resize(found.size());
+        t->seen.resize(t->patterns.size());
     } catch (const std::bad_alloc &) {
+        t->results.clear();
         return t->fail(MV_ERROR_MEMORY, "no memory for %zu markers", found.size());
     }
-    t->seen.assign(t->patterns.size(), 0);
+    std::fill(t->seen.begin(), t->seen.end(), 0);
     for (size_t k = 0; k < found.size(); k++) {
         const MvMarkerInfo &m = found[k];
         MvTrackerMarker &out = t->results[k];
