@@ -32,5 +32,19 @@ int main(void)
     check(mvLoadPatt("/nonexistent/none.lumo") < 0 && mvLastError() == MV_ERROR_NOT_FOUND &&
               mvLastErrorText()[0] == '"',
           "last error");
+    {
+        /* The tracker from C: a blank frame gives no markers, a bad stride a code. */
+        MvTracker *t = NULL;
+        static unsigned char grey[40 * 30];
+        const MvTrackerMarker *m = NULL;
+        int n = -1;
+        check(mvTrackerCreate(&cam, NULL, &t, NULL) == MV_ERROR_NONE && t != NULL, "tracker");
+        check(mvTrackerProcess(t, grey, 40, 30, 40, MV_PIXEL_GREY, &m, &n) == MV_ERROR_NONE && n == 0,
+              "tracker frame");
+        check(mvTrackerProcess(t, grey, 40, 30, 39, MV_PIXEL_GREY, &m, &n) == MV_ERROR_ARGUMENT &&
+                  mvTrackerErrorText(t)[0] != '\0',
+              "tracker refusal");
+        mvTrackerDestroy(t);
+    }
     return failures == 0 ? 0 : 1;
 }

@@ -28,6 +28,7 @@ run_both() {
   "$1" "$data/camera_para.dat" "$data/patt.lumo" >"$work/core.out" || fail "uses_core ($3) failed"
   grep -q "camera 640 x 480" "$work/core.out" || fail "uses_core ($3) did not read the installed camera"
   grep -q "pattern slot 0" "$work/core.out" || fail "uses_core ($3) did not load the installed pattern"
+  grep -q "tracked 0 markers" "$work/core.out" || fail "uses_core ($3) could not track with the installed tracker"
   "$2" "$data/camera_para.dat" "$data/patt.lumo" "$data/demo_clip.avi" >"$work/video.out" ||
     fail "uses_video ($3) failed"
   grep -q "frame 320 x 240" "$work/video.out" || fail "uses_video ($3) read no frame"
