@@ -86,12 +86,13 @@ protected:
         // A square board, 7 x 7, in every other view: its turn in a view
         // is anyone's guess (the rolls go round the clock).
         const render::Image square = board_picture(kSquareBoard);
-        scene[0].picture = &square;
-        scene[0].side_mm = square.width / 32.0 * kSquareBoard.square_mm;
+        std::vector<render::Placement> square_scene(1);
+        square_scene[0].picture = &square;
+        square_scene[0].side_mm = square.width / 32.0 * kSquareBoard.square_mm;
         for (size_t i = 0; i < std::size(kViews); i += 2) {
             const double *v = kViews[i];
-            render::poseAt(truth, v[0], v[1], v[2] * 0.9, v[3], v[4], scene[0].trans);
-            render::renderScene(scene, truth, render::Options(), &frame);
+            render::poseAt(truth, v[0], v[1], v[2] * 0.9, v[3], v[4], square_scene[0].trans);
+            render::renderScene(square_scene, truth, render::Options(), &frame);
             char name[64];
             std::snprintf(name, sizeof name, "/square_%02zu.png", i);
             ASSERT_TRUE(mvtool::writePng(views + name, frame, nullptr));
