@@ -45,7 +45,7 @@ bool parse_side(const std::string &text, double *mm)
 bool parseOptions(int argc, char **argv, ViewerOptions *out, std::string *error)
 {
     ViewerOptions o;
-    std::vector<std::string> sides;   // per pattern as given, "" for none
+    std::vector<bool> own_side;   // per pattern: its side came with it (FILE:MM)
     for (int i = 1; i < argc; i++) {
         const std::string w = argv[i];
         if (w == "-h" || w == "--help") {
@@ -103,15 +103,15 @@ bool parseOptions(int argc, char **argv, ViewerOptions *out, std::string *error)
                 own = true;
             }
             o.patterns.push_back(p);
-            sides.push_back(own ? "own" : "");
+            own_side.push_back(own);
         }
     }
     if (o.patterns.empty()) {
         o.patterns.push_back(ViewerPattern());
-        sides.push_back("");
+        own_side.push_back(false);
     }
     for (size_t k = 0; k < o.patterns.size(); k++)
-        if (sides[k].empty()) o.patterns[k].side_mm = o.side_mm;
+        if (!own_side[k]) o.patterns[k].side_mm = o.side_mm;
     *out = o;
     return true;
 }
