@@ -10,6 +10,17 @@ cd "$(dirname "$0")"
 mode=${1:-run}
 build=${BUILD_DIR:-build}
 
+# The command word first: a typo must not cost an install and a full build.
+usage="usage: $0 [run|test]   (run: the viewer on the demo clip; test: every test through CTest)"
+case "$mode" in
+  run|test) ;;
+  -h|--help) echo "$usage"; exit 0 ;;
+  *) echo "setup: unknown command word '$mode'" >&2; echo "$usage" >&2; exit 2 ;;
+esac
+if [ $# -gt 1 ]; then
+  echo "setup: one command word only, not '$*'" >&2; echo "$usage" >&2; exit 2
+fi
+
 packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libbenchmark-dev libpng-dev libjpeg62-turbo-dev
@@ -18,7 +29,7 @@ packages=(
   libopencv-dev libceres-dev libeigen3-dev
   xvfb xauth xdotool imagemagick
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib
-  python3-yaml parallel
+  python3-yaml python3-scipy parallel doxygen
 )
 
 missing=()
@@ -39,8 +50,7 @@ fi
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${MORVEX_CMAKE_ARGS:-}
 cmake --build "$build"
 
-case "$mode" in
-  run)  exec scripts/demo.sh "$build" ;;
-  test) exec ctest --test-dir "$build" --output-on-failure -j2 ;;
-  *)    echo "usage: $0 [run|test]" >&2; exit 2 ;;
-esac
+if [ "$mode" = run ]; then
+  exec scripts/demo.sh "$build"
+fi
+exec ctest --test-dir "$build" --output-on-failure -j2

@@ -40,11 +40,13 @@ const char *kHelp =
     "                      are capture words, as for mvviewer): a window shows the\n"
     "                      corners found; space takes a view, Enter calibrates,\n"
     "                      Escape gives up\n"
-    "  --board CxR         inner corners across and down (default 9x6)\n"
+    "  --board CxR         inner corners across and down (default 9x6); a square\n"
+    "                      board (7x7) calibrates as well: each view's pose takes\n"
+    "                      its turn, and nothing written depends on it\n"
     "  --square MM         side of one square in millimetres (default 20)\n"
     "  --out FILE          the camera file to write\n"
-    "  --residuals FILE    the residual picture (default: OUT without its extension,\n"
-    "                      plus _residuals.png)\n"
+    "  --residuals FILE    the residual picture with its legend and scale bar\n"
+    "                      (default: OUT without its extension, plus _residuals.png)\n"
     "  --fit-scale         fit the lens's ideal/observed scale too (default: 1, fixed;\n"
     "                      any scale fits as well, with the focal lengths to match)\n"
     "  --min-views N       fewest views to calibrate from (default 5)\n"
@@ -150,8 +152,6 @@ Args parse(int argc, char **argv)
             if (x == std::string::npos || !mvtool::parseWhole(v.substr(0, x), 2, 100, &c) ||
                 !mvtool::parseWhole(v.substr(x + 1), 2, 100, &r))
                 fail("--board: '" + v + "' is not COLSxROWS inner corners, each 2..100");
-            if (c == r)
-                fail("--board: '" + v + "' is square; the board's two counts must differ so its turn is known");
             a.board.cols = (int)c;
             a.board.rows = (int)r;
         } else if (w == "--square") {

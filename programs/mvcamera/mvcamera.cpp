@@ -38,7 +38,8 @@ const char *kUsage =
     "      distortion_coefficients, image_width, image_height) over the whole frame,\n"
     "      print the largest and RMS difference in pixels, and write OUT unless the\n"
     "      largest exceeds PX (default 0.5)\n"
-    "  mvcamera --help\n"
+    "  mvcamera -h, --help\n"
+    "      this help (also after a command word)\n"
     "example:\n"
     "  mvcamera make camera_para.dat --size 640 480 --focal 700 700 --principal 318.5 241 \\\n"
     "           --dist-centre 321 238.5 --dist-factor 40 --scale 1\n";
@@ -164,11 +165,14 @@ int main(int argc, char **argv)
         std::fputs(kUsage, stderr);
         return 1;
     }
+    // Help wherever it is asked for ("mvcamera make --help" too), before
+    // any word is taken for a file name.
+    for (int i = 1; i < argc; i++)
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h") || (i == 1 && !std::strcmp(argv[i], "help"))) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     const std::string cmd = argv[1];
-    if (cmd == "--help" || cmd == "-h" || cmd == "help") {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
     if (cmd == "show") return cmd_show(argc, argv);
     if (cmd == "make") return cmd_make(argc, argv);
     if (cmd == "scale") return cmd_scale(argc, argv);

@@ -25,13 +25,15 @@ const char *kHelp =
     "       mvmarker --from-frame IMAGE --patt FILE [--camera FILE] [--thresh N]\n"
     "\n"
     "Makes a square marker from PICTURE (PNG or JPEG): the picture inside a black\n"
-    "border a quarter of the side wide on each edge.\n"
+    "border a quarter of the side wide on each edge. A picture that is not square\n"
+    "is stretched to fill the square (with a warning).\n"
     "\n"
     "  --png FILE        write the marker as a PNG image\n"
     "  --px N            side of the PNG in pixels, 16..8192 (default 512)\n"
     "  --svg FILE        write the marker as SVG with an exact printed size\n"
-    "  --mm MM           printed side in millimetres, border included\n"
-    "                    (default 80; the viewer's pattern width is 45)\n"
+    "  --mm MM           printed side in millimetres: the outer side of the black\n"
+    "                    square, border included (default 45, the size mvviewer,\n"
+    "                    mvtrack, mvrender and Python assume)\n"
     "  --patt FILE       write the pattern file that recognises the marker\n"
     "  --bordered        PICTURE is already a whole marker, border included;\n"
     "                    its central half is taken as the picture\n"
@@ -219,7 +221,7 @@ struct Args {
     std::string picture, png, svg, patt, from_frame, camera, method = "direct";
     bool bordered = false;
     long px = 512, thresh = 100;
-    double mm = 80.0;
+    double mm = 45.0;   // the one default marker size of every program
 };
 
 Args parse(int argc, char **argv) {
@@ -301,6 +303,12 @@ int main(int argc, char **argv) {
         std::printf("note: %s already has a black border a quarter wide; "
                     "give --bordered if it is a whole marker\n", a.picture.c_str());
     }
+    // The marker is square: anything else would come out squashed.
+    if (picture.width != picture.height)
+        std::fprintf(stderr,
+                     "mvmarker: warning: %s%s is %d x %d pixels, not square: it is stretched to fill the "
+                     "square inside the border (crop or pad it to a square to keep its proportions)\n",
+                     a.bordered ? "the picture inside " : "", a.picture.c_str(), picture.width, picture.height);
 
     if (!a.png.empty()) {
         render::Image marker = render::makeMarker(picture, (int)a.px);

@@ -1,5 +1,6 @@
 // mvrender - render one synthetic camera frame of a marker to PNG and print
-// where its corners truly are; or draw this project's marker picture.
+// where its corners truly are; render a path of poses into a video or a PNG
+// sequence with a truth file; or draw this project's marker picture.
 #include <unistd.h>
 
 #include <cmath>
@@ -11,6 +12,10 @@
 #include <vector>
 
 #include "morvex/camera.h"
+#include "camera_path.h"
+#ifdef MVRENDER_WITH_CLIP
+#include "clip_path.h"
+#endif
 #include "render.h"
 #include "tool_files.h"
 #include "tool_support.h"
@@ -19,11 +24,14 @@ namespace {
 
 const char *kUsage =
     "usage: mvrender [options] OUT.png        render one frame, print the truth\n"
+    "       mvrender --path wander|FILE [options] OUT\n"
+    "                                         render a clip and its truth file\n"
     "       mvrender --make-marker OUT.png [--marker-px N]\n"
     "\n"
     "Frame options:\n"
     "  --marker FILE        marker picture incl. border, PNG (default resources/marker.png)\n"
-    "  --side MM            marker side in mm (default 80)\n"
+    "  --side MM            marker side in mm, the outer side of the black square\n"
+    "                       (default 45, as mvmarker, mvtrack and the viewer)\n"
     "  --camera FILE        calibration file (default resources/camera_para.dat)\n"
     "  --size WxH           frame size; the calibration is rescaled to it (default 320x240)\n"
     "  --distance MM        camera centre to marker centre (default 300)\n"
@@ -41,12 +49,30 @@ const char *kUsage =
     "  --supersample N      sub-samples per pixel per axis, 1..16 (default 4)\n"
     "  --repeat N           render the frame N times and print the CPU time per frame\n"
     "\n"
+    "Path options (a clip: OUT is a video, e.g. clip.avi (MJPEG), or a PNG sequence\n"
+    "with one %d or %0Nd, e.g. frames/%04d.png, numbered from 0):\n"
+    "  --path wander        the demo clip's motion: distance 155-445 mm for a 45 mm\n"
+    "                       marker (scaled with --side), tilt up to 45 degrees, a\n"
+    "                       full turn of roll per 10 s, the marker always in view\n"
+    "  --path FILE          the poses of a truth file: a frame index and 12 numbers\n"
+    "                       (the 3x4 transform, row-major) per line, '#' comments\n"
+    "  --frames N           frames to render (default: 10 s of wander, or every\n"
+    "                       pose of FILE)\n"
+    "  --fps N              frame rate, 1..240 (default 30)\n"
+    "  --truth FILE         the truth file: a comment line, then per frame its index\n"
+    "                       and the marker-to-camera transform, as --path FILE reads\n"
+    "                       it (default: OUT without extension or number, plus\n"
+    "                       _truth.txt)\n"
+    "  With --path, --noise is drawn afresh for every frame, like a camera's.\n"
+    "\n"
     "Marker option:\n"
     "  --marker-px N        side of the marker image, a multiple of 4 (default 512)\n"
     "\n"
     "Resources are looked up as given, then beside this program in resources/\n"
     "or ../share/morvex.\n"
-    "Prints the transform and, for corners 0..3, observed and ideal pixels.\n";
+    "One frame: prints the transform and, for corners 0..3, observed and ideal\n"
+    "pixels. A picture that is not square is stretched onto the square marker\n"
+    "(with a warning): crop or pad it to a square first to keep its proportions.\n";
 
 [[noreturn]] void fail(const std::string &msg) {
     std::fprintf(stderr, "mvrender: %s\n", msg.c_str());
@@ -78,6 +104,21 @@ std::string resource(const std::string &given, const char *name, bool user_gave)
     return access(bundled.c_str(), R_OK) == 0 ? bundled : given;
 }
 
+// OUT without its frame number and extension, plus _truth.txt:
+// clip.avi -> clip_truth.txt, frames/%04d.png -> frames/truth.txt.
+std::string default_truth(const std::string &out) {
+    std::string stem = out;
+    const size_t pc = stem.find('%');
+    if (pc != std::string::npos) {
+        const size_t d = stem.find('d', pc);
+        stem.erase(pc, d == std::string::npos ? std::string::npos : d - pc + 1);
+    }
+    const size_t slash = stem.rfind('/'), dot = stem.rfind('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) stem.erase(dot);
+    while (!stem.empty() && stem.back() != '/' && std::strchr("_-. ", stem.back())) stem.pop_back();
+    return stem + (stem.empty() || stem.back() == '/' ? "truth.txt" : "_truth.txt");
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -87,9 +128,11 @@ int main(int argc, char **argv) {
     int marker_px = 512;
     int repeat = 1;
     int width = 320, height = 240;
-    double side = 80.0, distance = 300.0, tilt = 0.0, roll = 0.0, u = NAN, v = NAN;
-    bool have_trans = false;
+    double side = 45.0, distance = 300.0, tilt = 0.0, roll = 0.0, u = NAN, v = NAN;
+    bool have_trans = false, pose_given = false;
     double trans[3][4] = {};
+    std::string path, truth;
+    long frames = 0, fps = 30;
     render::Options opt;
 
     for (int i = 1; i < argc; i++) {
@@ -132,21 +175,26 @@ int main(int argc, char **argv) {
         } else if (!std::strcmp(a, "--distance")) {
             need(1);
             distance = number(a, argv[++i]);
+            pose_given = true;
             if (distance <= 0) fail(std::string(a) + ": '" + argv[i] + "' must be positive");
         } else if (!std::strcmp(a, "--tilt")) {
             need(1);
             tilt = number(a, argv[++i]);
+            pose_given = true;
         } else if (!std::strcmp(a, "--roll")) {
             need(1);
             roll = number(a, argv[++i]);
+            pose_given = true;
         } else if (!std::strcmp(a, "--centre") || !std::strcmp(a, "--center")) {
             need(2);
             u = number(a, argv[++i]);
             v = number(a, argv[++i]);
+            pose_given = true;
         } else if (!std::strcmp(a, "--trans")) {
             need(12);
             for (int k = 0; k < 12; k++) trans[k / 4][k % 4] = number(a, argv[++i]);
             have_trans = true;
+            pose_given = true;
         } else if (!std::strcmp(a, "--background")) {
             need(1);
             const char *b = argv[++i];
@@ -179,6 +227,18 @@ int main(int argc, char **argv) {
         } else if (!std::strcmp(a, "--supersample")) {
             need(1);
             opt.supersample = static_cast<int>(integer(a, argv[++i], 1, 16));
+        } else if (!std::strcmp(a, "--path")) {
+            need(1);
+            path = argv[++i];
+        } else if (!std::strcmp(a, "--frames")) {
+            need(1);
+            frames = integer(a, argv[++i], 1, 1000000);
+        } else if (!std::strcmp(a, "--fps")) {
+            need(1);
+            fps = integer(a, argv[++i], 1, 240);
+        } else if (!std::strcmp(a, "--truth")) {
+            need(1);
+            truth = argv[++i];
         } else if (!std::strcmp(a, "--repeat")) {
             need(1);
             repeat = static_cast<int>(integer(a, argv[++i], 1, 10000));
@@ -199,15 +259,63 @@ int main(int argc, char **argv) {
         return 0;
     }
     if (out.empty()) fail("no output file given (see mvrender --help)");
+    if (path.empty() && (frames || fps != 30 || !truth.empty()))
+        fail("--frames, --fps and --truth belong with --path (see mvrender --help)");
+    if (!path.empty() && (pose_given || repeat > 1))
+        fail("--path sets every frame's pose: it takes no --distance, --tilt, --roll, --centre, --trans or "
+             "--repeat");
 
     render::Image marker;
     std::string mpath = resource(marker_path, "marker.png", marker_given);
     if (!mvtool::readImage(mpath, &marker, &err)) fail(err);
+    if (marker.width != marker.height)
+        std::fprintf(stderr,
+                     "mvrender: warning: %s is %d x %d pixels, not square: it is stretched onto the square "
+                     "marker (crop or pad it to a square to keep its proportions)\n",
+                     mpath.c_str(), marker.width, marker.height);
 
     std::string cpath = resource(camera_path, "camera_para.dat", camera_given);
     MvCameraParam file_cam, cam;
     if (!mvtool::loadCamera(cpath, &file_cam, &err)) fail(err);
     mvParamChangeSize(&file_cam, width, height, &cam);
+
+    if (!path.empty()) {
+#ifdef MVRENDER_WITH_CLIP
+        std::vector<render::PathPose> poses;
+        if (path != "wander") {
+            if (!render::readTruth(path, &poses, &err)) fail(err);
+            if (frames > static_cast<long>(poses.size()))
+                fail("--frames " + std::to_string(frames) + ": \"" + path + "\" holds only " +
+                     std::to_string(poses.size()) + " poses");
+            if (!frames) frames = static_cast<long>(poses.size());
+        } else if (!frames) {
+            frames = 10 * fps;
+        }
+        if (truth.empty()) truth = default_truth(out);
+        clip::PathJob job;
+        job.marker = &marker;
+        job.side_mm = side;
+        job.cam = cam;
+        job.opt = opt;
+        // A camera's noise differs from frame to frame; the renderer's would
+        // repeat the same grain on every frame.
+        job.noise_sigma = opt.noise_sigma;
+        job.opt.noise_sigma = 0.0;
+        job.noise_seed = 1000u * opt.seed;
+        job.frames = static_cast<int>(frames);
+        job.fps = static_cast<int>(fps);
+        job.pose = [&](int f, double t[3][4]) {
+            if (poses.empty()) render::wanderPose(cam, side, static_cast<double>(f) / fps, t);
+            else std::memcpy(t, poses[f].trans, sizeof poses[f].trans);
+        };
+        if (!clip::renderPath(job, out, truth, &err)) fail(err);
+        std::printf("%s: %ld frames of %dx%d at %ld fps, side %.3f mm\n%s: the pose of each frame\n",
+                    out.c_str(), frames, width, height, fps, side, truth.c_str());
+        return 0;
+#else
+        fail("--path is not built in: it needs FFmpeg (libavformat-dev, libavcodec-dev, libswscale-dev)");
+#endif
+    }
 
     if (!have_trans) {
         if (std::isnan(u)) {

@@ -159,8 +159,12 @@ static std::string csv_number(double v)
 bool transformQuat(const double m[3][4], double q[4])
 {
     double p[3];
-    return mvUtilMat2QuatPos(m, q, p) == 0 && std::isfinite(q[0]) && std::isfinite(q[1]) &&
-           std::isfinite(q[2]) && std::isfinite(q[3]);
+    if (mvUtilMat2QuatPos(m, q, p) != 0) return false;
+    // The library's quaternion is the conjugate of the usual one (its matrix
+    // is the transpose of the rotation): flipping the vector part gives the
+    // rotation marker -> camera as scipy, Eigen and ROS read (x, y, z, w).
+    for (int i = 0; i < 3; i++) q[i] = -q[i];
+    return std::isfinite(q[0]) && std::isfinite(q[1]) && std::isfinite(q[2]) && std::isfinite(q[3]);
 }
 
 std::string frameCsv(long frame, const std::vector<TrackedMarker> &markers,

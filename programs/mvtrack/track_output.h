@@ -47,10 +47,13 @@ std::string csvHeader(bool withSource = false);
 std::string frameCsv(long frame, const std::vector<TrackedMarker> &markers,
                      const std::string *source = nullptr);
 
-// Quaternion (x, y, z, w, w >= 0) of a transform's rotation in the
-// convention of mvUtilMat2QuatPos / mvUtilQuatPos2Mat. Returns false when
-// the rotation part is no rotation (mvUtilMat2QuatPos refuses it) or the
-// quaternion comes out non-finite.
+// Unit quaternion (x, y, z, w, w >= 0) of a transform's rotation, marker
+// to camera, in the common (Hamilton) convention: it rotates marker vectors
+// into camera vectors as v' = q v q*, so scipy's Rotation.from_quat(q)
+// gives the transform's rotation matrix. It is the conjugate of what
+// mvUtilMat2QuatPos returns (negate x, y, z before mvUtilQuatPos2Mat).
+// Returns false when the rotation part is no rotation (mvUtilMat2QuatPos
+// refuses it) or the quaternion comes out non-finite.
 bool transformQuat(const double trans[3][4], double q[4]);
 
 }  // namespace mvtrack

@@ -1,28 +1,36 @@
 // mvviewer: live augmented-reality viewer. Tracks the pattern "patt.lumo"
-// in the capture and draws a 3-D scene on it.
+// (or the patterns given) in the capture and draws a 3-D scene on it.
 //
-// Usage: mvviewer [capture words...]
-//   The words, joined by single blanks, are the capture configuration
-//   (e.g. -file=clip.avi -loop -nopace); with none the default camera opens.
-//   Escape prints the frame rate and quits.
+// Usage: mvviewer [--pattern FILE[:MM]]... [--side MM] [--camera FILE] [capture words...]
+//   The capture words, joined by single blanks, are the capture
+//   configuration (e.g. -file=clip.avi -loop -nopace); with none the
+//   default camera opens. Escape prints the frame rate and quits. With no
+//   options the viewer prints and does exactly what it always has.
 #include <GL/glut.h>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "morvex.h"
+#include "options.h"
 #include "resource.h"
 #include "scene.h"
 #include "tool_files.h"
 
-static std::string vconf;  // capture configuration from the command line
+static ViewerOptions opts;
 static int thresh = 100;
 static int count = 0;
-static double patt_width = 45.0;
 static double patt_center[2] = {0.0, 0.0};
-static int patt_id = 0;
+static std::vector<int> patt_ids;   // the library's slot of each of opts.patterns
 static int xsize = 0, ysize = 0;
 static MvCameraParam cparam;
+
+// A marker to draw the scene on in this frame.
+struct Sighting {
+    double trans[3][4];
+    double side_mm;
+};
 
 static void cleanup()
 {
@@ -42,12 +50,31 @@ static void keyEvent(unsigned char key, int x, int y)
     }
 }
 
-static void mainLoop()
+// Finds this frame's markers: the plain detector at a fixed threshold, for
+// each pattern its most confident detection (the earliest on ties) and the
+// pose from it. False when the frame is too cluttered to analyse.
+static bool locate(unsigned char *frame, std::vector<Sighting> *found)
 {
     MvMarkerInfo *marker_info;
     int marker_num;
-    double patt_trans[3][4];
+    if (mvDetectMarker(frame, thresh, &marker_info, &marker_num) < 0) return false;
+    for (size_t p = 0; p < patt_ids.size(); p++) {
+        int k = -1;
+        for (int j = 0; j < marker_num; j++) {
+            if (marker_info[j].id != patt_ids[p]) continue;
+            if (k == -1 || marker_info[k].confidence < marker_info[j].confidence) k = j;
+        }
+        if (k == -1) continue;
+        Sighting s;
+        s.side_mm = opts.patterns[p].side_mm;
+        mvGetTransMat(&marker_info[k], patt_center, s.side_mm, s.trans);
+        found->push_back(s);
+    }
+    return true;
+}
 
+static void mainLoop()
+{
     unsigned char *dataPtr = mvVideoGetImage();
     if (dataPtr == nullptr) {
         // No new frame: what is on screen stays. A file that has run dry
@@ -62,31 +89,20 @@ static void mainLoop()
     mvgDrawMode2D();
     mvgDispImage(dataPtr, 0, 0);
 
-    if (mvDetectMarker(dataPtr, thresh, &marker_info, &marker_num) < 0) {
-        // A frame too cluttered to analyse is shown as video alone; the
-        // next one may be fine.
-        mvVideoCapNext();
-        mvgSwapBuffers();
-        return;
-    }
+    // A frame too cluttered to analyse is shown as video alone; the next
+    // one may be fine.
+    std::vector<Sighting> found;
+    const bool analysed = locate(dataPtr, &found);
     mvVideoCapNext();
-
-    // The most confident detection of our pattern; the earliest on ties.
-    int k = -1;
-    for (int j = 0; j < marker_num; j++) {
-        if (marker_info[j].id != patt_id) continue;
-        if (k == -1 || marker_info[k].confidence < marker_info[j].confidence) k = j;
-    }
-    if (k == -1) {
-        mvgSwapBuffers();
-        return;
-    }
-
-    mvGetTransMat(&marker_info[k], patt_center, patt_width, patt_trans);
-    draw(patt_trans);
+    // The scene is drawn to each marker's size; the fountain moves once a
+    // frame, with the last marker drawn.
+    for (size_t i = 0; analysed && i < found.size(); i++)
+        drawOn(found[i].trans, found[i].side_mm / kDefaultSideMm, i + 1 == found.size());
     mvgSwapBuffers();
 }
 
+// The bundled folder's lookups print as they always have; files the user
+// named are loaded as given.
 static void init()
 {
     MvCameraParam wparam;
@@ -94,20 +110,31 @@ static void init()
 
     last_frame = now();
 
-    if (mvVideoOpen(vconf.c_str()) < 0) exit(1);
+    if (mvVideoOpen(opts.capture.c_str()) < 0) exit(1);
     if (mvVideoInqSize(&xsize, &ysize) < 0) exit(1);
     printf("Image size (x,y) = (%d,%d)\n", xsize, ysize);
 
-    printf("trying to get the bundle: ");
-    const std::string bundle = mainBundle();
-    printf("got the bundle.\n");
+    bool bundled = opts.camera.empty();
+    for (const ViewerPattern &p : opts.patterns) bundled = bundled || p.path.empty();
+    std::string bundle;
+    if (bundled) {
+        printf("trying to get the bundle: ");
+        bundle = mainBundle();
+        printf("got the bundle.\n");
+    }
 
-    findResource(bundle, "camera_para.dat",
-                 "loading camera parameters from file: %s\n",
-                 "whoohoo. loading camera parameters from file: %s\n", path);
+    std::string camera = opts.camera;
+    if (camera.empty()) {
+        findResource(bundle, "camera_para.dat",
+                     "loading camera parameters from file: %s\n",
+                     "whoohoo. loading camera parameters from file: %s\n", path);
+        camera = path;
+    } else {
+        printf("loading camera parameters from file: %s\n", camera.c_str());
+    }
     // A record that cannot be right is refused here, naming its field.
     std::string why;
-    if (!mvtool::loadCamera(path, &wparam, &why)) {
+    if (!mvtool::loadCamera(camera, &wparam, &why)) {
         printf("%s\n", why.c_str());
         printf("Camera parameter load error !!\n");
         exit(1);
@@ -117,16 +144,27 @@ static void init()
     printf("*** Camera Parameter ***\n");
     mvParamDisp(&cparam);
 
-    findResource(bundle, "patt.lumo", "loading pattern from file: %s\n",
-                 "whoohoo. loading pattern from file: %s\n", path);
-    if (!mvtool::checkPatternFile(path, &why)) {
-        printf("%s\n", why.c_str());
-        printf("pattern load error !!\n");
-        exit(1);
-    }
-    if ((patt_id = mvLoadPatt(path)) < 0) {
-        printf("pattern load error !!\n");
-        exit(1);
+    for (const ViewerPattern &p : opts.patterns) {
+        std::string file = p.path;
+        if (file.empty()) {
+            findResource(bundle, "patt.lumo", "loading pattern from file: %s\n",
+                         "whoohoo. loading pattern from file: %s\n", path);
+            file = path;
+            if (opts.side_given) printf("marker side %g mm\n", p.side_mm);
+        } else {
+            printf("loading pattern from file: %s, marker side %g mm\n", file.c_str(), p.side_mm);
+        }
+        if (!mvtool::checkPatternFile(file, &why)) {
+            printf("%s\n", why.c_str());
+            printf("pattern load error !!\n");
+            exit(1);
+        }
+        const int id = mvLoadPatt(file.c_str());
+        if (id < 0) {
+            printf("pattern load error !!\n");
+            exit(1);
+        }
+        patt_ids.push_back(id);
     }
 
     InitParticle();
@@ -136,9 +174,15 @@ static void init()
 
 int main(int argc, char **argv)
 {
-    for (int i = 1; i < argc; i++) {
-        if (i > 1) vconf += ' ';
-        vconf += argv[i];
+    std::string error;
+    if (!parseOptions(argc, argv, &opts, &error)) {
+        fprintf(stderr, "mvviewer: %s\n", error.c_str());
+        return 1;
+    }
+    if (opts.help) {
+        fputs(kViewerUsage, stdout);
+        mvVideoDispOption();
+        return 0;
     }
     init();
     mvVideoCapStart();

@@ -118,6 +118,11 @@ static void draw_particle(const Particle &p)
 
 void draw(double trans[3][4])
 {
+    drawOn(trans, 1.0, true);
+}
+
+void drawOn(double trans[3][4], double scale, bool advance)
+{
     double gl_para[16];
 
     mvgDrawMode3D();
@@ -133,6 +138,12 @@ void draw(double trans[3][4])
     mvgConvGlpara(trans, gl_para);
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixd(gl_para);
+    if (scale != 1.0) {
+        // Another marker size: the whole scene grows with it; the sphere's
+        // normals are scaled too and must be made unit again for lighting.
+        glScaled(scale, scale, scale);
+        glEnable(GL_NORMALIZE);
+    }
 
     glEnable(GL_LIGHT0);
     glLightfv(GL_LIGHT0, GL_POSITION, light_position);
@@ -175,11 +186,19 @@ void draw(double trans[3][4])
     glEnd();
 
     glBegin(GL_LINES);
-    fountainPass(fountainBudget(timeUntilNow(last_frame)), draw_particle);
+    if (advance) {
+        fountainPass(fountainBudget(timeUntilNow(last_frame)), draw_particle);
+    } else {
+        for (const Particle &p : particle)
+            if (p.active == 1) draw_particle(p);
+    }
     glEnd();
-    EvolveParticle();
-    last_frame = now();
+    if (advance) {
+        EvolveParticle();
+        last_frame = now();
+    }
 
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);
+    glDisable(GL_NORMALIZE);
 }

@@ -50,5 +50,10 @@ int fountainPass(int budget, void (*drawParticle)(const Particle &p));
 // Draws the scene on the marker whose transform (marker -> camera, mm; only
 // read) is `trans` and advances the fountain by one step.
 void draw(double trans[3][4]);
+// The same scene `scale` times as large (1: for a 45 mm marker). With
+// `advance` the fountain creates, draws and moves its particles as draw()
+// does; without, its live particles are only drawn (for a further marker
+// in the same frame: the fountain moves once a frame).
+void drawOn(double trans[3][4], double scale, bool advance);
 
 #endif

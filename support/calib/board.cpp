@@ -1,6 +1,7 @@
 #include "board.h"
 
 #include "print_files.h"
+#include "text_image.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -94,34 +95,123 @@ std::string reportText(const Estimate &est)
     return s;
 }
 
+namespace {
+
+// 1, 2 or 5 times a power of ten, the largest not above `x`.
+double round_down(double x)
+{
+    const double decade = std::pow(10.0, std::floor(std::log10(x)));
+    return x >= 5 * decade ? 5 * decade : x >= 2 * decade ? 2 * decade : decade;
+}
+
+std::string number(double v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", v);
+    return buf;
+}
+
+const uint8_t kPalette[6][3] = {{200, 30, 30}, {30, 120, 200}, {30, 150, 60},
+                                {200, 120, 0}, {140, 40, 170}, {0, 150, 150}};
+const uint8_t kGrey[3] = {160, 160, 160};
+const uint8_t kInk[3] = {0, 0, 0};
+const uint8_t kPaper[3] = {255, 255, 255};
+
+// The legend under the frame, from row `top`: what the marks mean, a scale
+// bar and which colour is which view (numbered as in the report). Lays out
+// only, without drawing, when `img` is null. Returns the rows it takes.
+int legend(mvtool::Image *img, int width, int top, const Estimate &est, double m)
+{
+    const int s = width >= 1000 ? 2 : 1, line_h = 11 * s, gap = 4 * s, margin = 6 * s;
+    int x = margin, y = top + margin;
+    // Room for `w` pixels on this row, else the next one.
+    auto place = [&](int w) {
+        if (x > margin && x + w > width - margin) x = margin, y += line_h;
+        const int at = x;
+        x += w + 3 * gap;
+        return at;
+    };
+    auto text = [&](int at, const std::string &t) {
+        if (img) mvtool::drawText(img, at, y + 2 * s, t, kInk, s);
+    };
+    auto mark = [&](int at, double x1, const uint8_t *rgb) {
+        if (img) draw_line(img, at, y + 5 * s, at + x1, y + 5 * s, rgb);
+    };
+
+    // The corner as seen, and a residual.
+    const std::string seen = "CORNER AS SEEN", res = "RESIDUAL: SEEN - FITTED, X" + number(m);
+    int at = place(5 * s + gap + mvtool::textWidth(seen, s));
+    if (img) {
+        draw_line(img, at, y + 5 * s, at + 4 * s, y + 5 * s, kGrey);
+        draw_line(img, at + 2 * s, y + 3 * s, at + 2 * s, y + 7 * s, kGrey);
+    }
+    text(at + 5 * s + gap, seen);
+    at = place(12 * s + gap + mvtool::textWidth(res, s));
+    mark(at, 12 * s, kPalette[0]);
+    text(at + 12 * s + gap, res);
+
+    // The scale bar: a round residual 25..125 pixels long as drawn.
+    x = margin, y += line_h;
+    const double value = round_down(50.0 / m);
+    const int bar = (int)std::lround(value * m);
+    const std::string what = number(value) + " PX OF RESIDUAL (RMS " + number(std::round(est.rms * 1e4) / 1e4) + " PX)";
+    at = place(bar + gap + mvtool::textWidth(what, s));
+    if (img) {
+        mvtool::fillRect(img, at, y + 4 * s, at + bar + 1, y + 6 * s, kInk);
+        mvtool::fillRect(img, at, y + 2 * s, at + s, y + 8 * s, kInk);
+        mvtool::fillRect(img, at + bar + 1 - s, y + 2 * s, at + bar + 1, y + 8 * s, kInk);
+    }
+    text(at + bar + gap, what);
+
+    // The colours: each with the views drawn in it.
+    x = margin, y += line_h;
+    std::vector<std::string> of(6);
+    int colour = 0;
+    for (size_t v = 0; v < est.views.size(); v++)
+        if (!est.views[v].rejected) {
+            std::string &t = of[colour++ % 6];
+            t += (t.empty() ? "" : " ") + std::to_string(v + 1);
+        }
+    const std::string head = "VIEW (AS IN THE REPORT):";
+    text(place(mvtool::textWidth(head, s)), head);
+    for (int c = 0; c < 6 && c < colour; c++) {
+        at = place(8 * s + gap + mvtool::textWidth(of[c], s));
+        if (img) mvtool::fillRect(img, at, y + 2 * s, at + 8 * s, y + 9 * s, kPalette[c]);
+        text(at + 8 * s + gap, of[c]);
+    }
+    return y + line_h + margin - top;
+}
+
+}  // namespace
+
 mvtool::Image residualPicture(const Estimate &est, const std::vector<View> &views, int width, int height,
                               double *magnification)
 {
-    static const uint8_t palette[6][3] = {{200, 30, 30}, {30, 120, 200}, {30, 150, 60},
-                                          {200, 120, 0}, {140, 40, 170}, {0, 150, 150}};
-    static const uint8_t grey[3] = {160, 160, 160};
     // 1, 2 or 5 times a power of ten.
-    const double want = 20.0 / std::max(est.rms, 1e-6);
-    const double decade = std::pow(10.0, std::floor(std::log10(want)));
-    const double m = want >= 5 * decade ? 5 * decade : want >= 2 * decade ? 2 * decade : decade;
+    const double m = round_down(20.0 / std::max(est.rms, 1e-6));
     *magnification = m;
+    const int panel = legend(nullptr, width, height, est, m);
     mvtool::Image img;
     img.width = width;
-    img.height = height;
+    img.height = height + panel;
     img.channels = 3;
-    img.pixels.assign((size_t)width * height * 3, 255);
+    img.pixels.assign((size_t)width * img.height * 3, 255);
     int colour = 0;
     for (size_t v = 0; v < est.views.size() && v < views.size(); v++) {
         const ViewResult &vr = est.views[v];
         if (vr.rejected) continue;
-        const uint8_t *c = palette[colour++ % 6];
+        const uint8_t *c = kPalette[colour++ % 6];
         for (size_t k = 0; k < vr.residuals.size() && k < views[v].corners.size(); k++) {
             const Point p = views[v].corners[k], r = vr.residuals[k];
-            draw_line(&img, p.x - 1, p.y, p.x + 1, p.y, grey);
-            draw_line(&img, p.x, p.y - 1, p.x, p.y + 1, grey);
+            draw_line(&img, p.x - 1, p.y, p.x + 1, p.y, kGrey);
+            draw_line(&img, p.x, p.y - 1, p.x, p.y + 1, kGrey);
             draw_line(&img, p.x, p.y, p.x + r.x * m, p.y + r.y * m, c);
         }
     }
+    // The frame ends at a grey rule; lines running past it are cut there.
+    mvtool::fillRect(&img, 0, height, width, height + panel, kPaper);
+    mvtool::fillRect(&img, 0, height, width, height + 1, kGrey);
+    legend(&img, width, height, est, m);
     return img;
 }
 

@@ -27,8 +27,11 @@ std::string boardSvg(const Board &board);
 // each view's RMS and tilt (rejected ones with the reason) and the warnings.
 std::string reportText(const Estimate &est);
 
-// Each kept corner's residual as a line from the corner, magnified (a
-// white width x height picture, one colour per view, RGB). The
+// Each kept corner's residual as a line from the corner, magnified, one
+// colour per view, on a white width x height frame (RGB), with a legend
+// under it: what the marks mean, a scale bar of a round residual in pixels,
+// and which views (numbered as in the report) each colour shows. The
+// picture is `width` wide and taller than `height` by the legend. The
 // magnification chosen goes to *magnification: a round number that makes
 // the RMS residual about 20 pixels long.
 mvtool::Image residualPicture(const Estimate &est, const std::vector<View> &views, int width, int height,

@@ -72,7 +72,7 @@ TEST(MvrenderTool, RendersAFrameAndPrintsItsTruth) {
     mvParamChangeSize(&file_cam, 320, 240, &cam);
     double trans[3][4];
     render::poseAt(cam, 159.5, 119.5, 300.0, 20.0, 10.0, trans);
-    render::Truth t = render::projectCorners(80.0, trans, cam);
+    render::Truth t = render::projectCorners(45.0, trans, cam);  // the default side
     for (int k = 0; k < 4; k++) {
         char line[160];
         std::snprintf(line, sizeof line, "corner %d observed %.4f %.4f ideal %.4f %.4f", k, t.observed[k][0],

@@ -15,6 +15,7 @@
 #include <opencv2/calib3d.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -35,10 +36,10 @@ MvCameraParam true_camera()
 
 // A 9 x 6 board of 25 mm squares as the renderer's square picture: the
 // printable board centred on white.
-const mvcalib::Board kBoard{9, 6, 25.0};
-render::Image board_picture()
+const mvcalib::Board kBoard{9, 6, 25.0}, kSquareBoard{7, 7, 25.0};
+render::Image board_picture(const mvcalib::Board &board = kBoard)
 {
-    const mvtool::Image b = mvcalib::boardImage(kBoard, 32);
+    const mvtool::Image b = mvcalib::boardImage(board, 32);
     render::Image sq;
     sq.width = sq.height = b.width;
     sq.channels = 1;
@@ -82,6 +83,20 @@ protected:
             std::snprintf(name, sizeof name, "/view_%02zu.png", i);
             ASSERT_TRUE(mvtool::writePng(views + name, frame, nullptr));
         }
+        // A square board, 7 x 7, in every other view: its turn in a view
+        // is anyone's guess (the rolls go round the clock).
+        const render::Image square = board_picture(kSquareBoard);
+        std::vector<render::Placement> square_scene(1);
+        square_scene[0].picture = &square;
+        square_scene[0].side_mm = square.width / 32.0 * kSquareBoard.square_mm;
+        for (size_t i = 0; i < std::size(kViews); i += 2) {
+            const double *v = kViews[i];
+            render::poseAt(truth, v[0], v[1], v[2] * 0.9, v[3], v[4], square_scene[0].trans);
+            render::renderScene(square_scene, truth, render::Options(), &frame);
+            char name[64];
+            std::snprintf(name, sizeof name, "/square_%02zu.png", i);
+            ASSERT_TRUE(mvtool::writePng(views + name, frame, nullptr));
+        }
         // Through a lens five times as strong: a view that fits no pose.
         MvCameraParam other = truth;
         other.distortion[2] = 200.0;
@@ -106,12 +121,14 @@ protected:
     void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
     bool exists(const std::string &name) { return std::ifstream(dir + "/" + name).good(); }
     // mvcalib run in the test's own folder, on files of the views' folder.
-    std::pair<int, std::string> mvcalib(const std::string &options, const std::string &files)
+    std::pair<int, std::string> mvcalib(const std::string &options, const std::string &files,
+                                        const std::string &board = "9x6")
     {
         std::string paths;
         std::istringstream words(files);
         for (std::string w; words >> w;) paths += " '" + views + "/" + w + "'";
-        return runCaptured("cd '" + dir + "' && '" MVCALIB_PATH "' --board 9x6 --square 25 " + options + paths);
+        return runCaptured("cd '" + dir + "' && '" MVCALIB_PATH "' --board " + board + " --square 25 " + options +
+                           paths);
     }
     static std::string views;
     std::string dir;
@@ -214,6 +231,58 @@ TEST_F(Calib, RecoversTheRenderedCameraAndTracksAsWell)
     // model that differs.
     EXPECT_LE(with_fit.first, with_truth.first + 0.2);
     EXPECT_LE(with_fit.second, with_truth.second + 0.05);
+}
+
+// A square board calibrates as well as any (each view's pose takes its
+// turn). The residual picture carries its legend under the frame: a
+// scale bar of a round residual at the printed magnification, and each
+// view's colour.
+TEST_F(Calib, SquareBoardCalibratesAndTheResidualPictureHasALegend)
+{
+    const auto [status, out] = mvcalib("--out sq.dat", "square_*.png", "7x7");
+    ASSERT_EQ(status, 0) << out;
+    MvCameraParam got;
+    ASSERT_EQ(mvParamLoad((dir + "/sq.dat").c_str(), 1, &got), 0);
+    const MvCameraParam truth = true_camera();
+    for (int i = 0; i < 2; i++) {
+        EXPECT_NEAR(got.projection[i][i], truth.projection[i][i], 0.005 * truth.projection[i][i]) << out;
+        EXPECT_NEAR(got.projection[i][2], truth.projection[i][2], 2.0) << out;
+    }
+    EXPECT_NEAR(got.distortion[2], truth.distortion[2], 0.05 * truth.distortion[2]) << out;
+
+    double m = 0;
+    ASSERT_NE(out.find("residuals magnified "), std::string::npos) << out;
+    std::sscanf(out.c_str() + out.find("residuals magnified "), "residuals magnified %lf", &m);
+    ASSERT_GT(m, 0.0);
+    mvtool::Image pic;
+    ASSERT_TRUE(mvtool::readImage(dir + "/sq_residuals.png", &pic, nullptr));
+    ASSERT_EQ(pic.width, 640);
+    ASSERT_GT(pic.height, 480 + 30);
+    auto px = [&](int x, int y) { return &pic.pixels[((size_t)y * pic.width + x) * pic.channels]; };
+    // The bar: the longest black run under the frame is a round residual
+    // (1, 2 or 5 times a power of ten) times the magnification, 25..126 px.
+    int longest = 0;
+    for (int y = 480; y < pic.height; y++)
+        for (int x = 0, run = 0; x < pic.width; x++) {
+            const uint8_t *p = px(x, y);
+            run = p[0] + p[1] + p[2] == 0 ? run + 1 : 0;
+            longest = std::max(longest, run);
+        }
+    const double value = (longest - 1) / m, lead = value / std::pow(10.0, std::floor(std::log10(value) + 1e-9));
+    EXPECT_TRUE(longest >= 25 && longest <= 126) << longest;
+    EXPECT_TRUE(std::fabs(lead - 1) < 0.03 || std::fabs(lead - 2) < 0.05 || std::fabs(lead - 5) < 0.1)
+        << "bar of " << longest << " px at x" << m << " is " << value << " px of residual";
+    // The view colours: every one drawn in the frame has a swatch under it.
+    for (const auto &rgb : {std::array<int, 3>{200, 30, 30}, {30, 120, 200}, {0, 150, 150}}) {
+        int in_frame = 0, swatch = 0;
+        for (int y = 0; y < pic.height; y++)
+            for (int x = 0; x < pic.width; x++) {
+                const uint8_t *p = px(x, y);
+                if (p[0] == rgb[0] && p[1] == rgb[1] && p[2] == rgb[2]) (y < 480 ? in_frame : swatch)++;
+            }
+        EXPECT_GT(in_frame, 0);
+        EXPECT_GE(swatch, 40) << rgb[0] << "," << rgb[1] << "," << rgb[2];
+    }
 }
 
 // An OpenCV calibration written here: a pure k1 lens with square pixels is

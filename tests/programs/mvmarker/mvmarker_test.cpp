@@ -15,13 +15,15 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 using namespace pattern_test;
 
 namespace {
 
-const std::string kTool = std::string(MORVEX_RESOURCE_DIR) + "/../mvmarker";
+const std::string kBin = std::string(MORVEX_RESOURCE_DIR) + "/..";
+const std::string kTool = kBin + "/mvmarker";
 
 // Runs the tool with `args` (shell words): the exit status and the output,
 // standard error included.
@@ -149,11 +151,99 @@ TEST_F(Tool, WritesAnSvgOfTheExactPrintedSize) {
     std::string pic = tempPath("alt.png"), svg = tempPath("m.svg");
     std::string error;
     ASSERT_TRUE(mvtool::writePng(pic, render::makeAlternatePicture(0), &error));
-    auto r = tool(pic + " --svg " + svg + " --mm 45");
+    auto r = tool(pic + " --svg " + svg + " --mm 62.5");
     ASSERT_EQ(r.first, 0) << r.second;
     const std::string text = morvex_test::slurp(svg);
-    EXPECT_NE(text.find("width=\"45mm\" height=\"45mm\" viewBox=\"0 0 45 45\""), std::string::npos);
+    EXPECT_NE(text.find("width=\"62.5mm\" height=\"62.5mm\" viewBox=\"0 0 62.5 62.5\""), std::string::npos);
     EXPECT_NE(text.find("data:image/png;base64,iVBORw0KGgo"), std::string::npos);
+}
+
+// The one default size, end to end as a user goes: a marker made by
+// mvmarker with defaults prints at 45 mm; mvrender's clip of it (default
+// side) with its truth, tracked by mvtrack with that pattern and its
+// default size, gives back every frame's distance within 1 %. The truth
+// file renders the same poses again as a PNG sequence. A picture that is
+// not square is stretched, with a warning from both tools.
+TEST_F(Tool, DefaultSizesAgreeFromMarkerToRenderToTrack) {
+    if (!std::ifstream(kBin + "/mvtrack")) GTEST_SKIP() << "mvtrack and mvrender --path need FFmpeg";
+    const std::string d = tempPath("sizes");
+    ASSERT_EQ(std::system(("rm -rf '" + d + "' && mkdir '" + d + "'").c_str()), 0);
+    std::string error;
+    ASSERT_TRUE(mvtool::writePng(d + "/logo.png", render::makeAlternatePicture(3), &error)) << error;
+    auto r = tool("'" + d + "/logo.png' --png '" + d + "/m.png' --svg '" + d + "/m.svg' --patt '" + d + "/m.lumo'");
+    ASSERT_EQ(r.first, 0) << r.second;
+    EXPECT_NE(morvex_test::slurp(d + "/m.svg").find("width=\"45mm\" height=\"45mm\""), std::string::npos);
+
+    r = morvex_test::runCaptured("cd '" + d + "' && '" + kBin + "/mvrender' --marker m.png --path wander --frames 24 "
+                                 "--supersample 2 --background clutter --noise 1 clip.avi");
+    ASSERT_EQ(r.first, 0) << r.second;
+    EXPECT_NE(r.second.find("side 45.000 mm"), std::string::npos) << r.second;
+    std::vector<double> truth;   // distance of each frame
+    std::ifstream tf(d + "/clip_truth.txt");
+    for (std::string l; std::getline(tf, l);) {
+        if (l.empty() || l[0] == '#') continue;
+        std::istringstream f(l);
+        double v[13];
+        for (double &x : v) f >> x;
+        ASSERT_TRUE((bool)f) << l;
+        truth.push_back(std::hypot(v[4], v[8], v[12]));
+    }
+    ASSERT_EQ(truth.size(), 24u);
+
+    r = morvex_test::runCaptured("cd '" + d + "' && '" + kBin + "/mvtrack' -file=clip.avi -nopace --csv --out poses.csv "
+                                 "--pattern m.lumo");
+    ASSERT_EQ(r.first, 0) << r.second;
+    std::ifstream csv(d + "/poses.csv");
+    std::string header;
+    std::getline(csv, header);
+    std::vector<std::string> names;
+    std::stringstream hs(header);
+    for (std::string n; std::getline(hs, n, ',');) names.push_back(n);
+    auto column = [&](const char *n) { return std::find(names.begin(), names.end(), n) - names.begin(); };
+    const size_t frame = column("frame"), id = column("id"), tx = column("tx");
+    ASSERT_LT(tx + 2, names.size()) << header;
+    int tracked = 0;
+    double worst = 0.0;
+    for (std::string row; std::getline(csv, row);) {
+        std::vector<std::string> f;
+        std::stringstream rs(row);
+        for (std::string x; std::getline(rs, x, ',');) f.push_back(x);
+        if (f.size() <= tx + 2 || f[id] != "0" || f[tx].empty()) continue;
+        const double dist = std::hypot(std::stod(f[tx]), std::stod(f[tx + 1]), std::stod(f[tx + 2]));
+        const double want = truth.at(std::stoul(f[frame]));
+        worst = std::max(worst, std::fabs(dist - want) / want);
+        tracked++;
+    }
+    std::printf("defaults: %d of 24 frames tracked, distance within %.3f %%\n", tracked, 100 * worst);
+    EXPECT_GE(tracked, 22);
+    EXPECT_LT(worst, 0.01);
+
+    // The truth renders the same poses again, here as numbered PNGs.
+    r = morvex_test::runCaptured("cd '" + d + "' && '" + kBin +
+                                 "/mvrender' --marker m.png --path clip_truth.txt --frames 3 'seq_%02d.png'");
+    ASSERT_EQ(r.first, 0) << r.second;
+    std::ifstream a(d + "/clip_truth.txt"), b(d + "/seq_truth.txt");
+    std::string la, lb;
+    std::getline(a, la), std::getline(b, lb);   // the headers name their clips
+    for (int i = 0; i < 3; i++) {
+        std::getline(a, la), std::getline(b, lb);
+        EXPECT_EQ(la, lb);
+    }
+    EXPECT_FALSE(std::getline(b, lb));
+    mvtool::Image img;
+    EXPECT_TRUE(mvtool::readImage(d + "/seq_02.png", &img, &error)) << error;
+    EXPECT_FALSE(std::ifstream(d + "/seq_03.png").good());
+
+    // Not square: stretched, and both tools say so.
+    render::Image wide{300, 200, 3, std::vector<uint8_t>(300 * 200 * 3, 90)};
+    ASSERT_TRUE(mvtool::writePng(d + "/wide.png", wide, &error)) << error;
+    r = tool("'" + d + "/wide.png' --png '" + d + "/w.png'");
+    EXPECT_EQ(r.first, 0) << r.second;
+    EXPECT_NE(r.second.find("300 x 200 pixels, not square"), std::string::npos) << r.second;
+    r = morvex_test::runCaptured("cd '" + d + "' && '" + kBin + "/mvrender' --marker wide.png one.png");
+    EXPECT_EQ(r.first, 0) << r.second;
+    EXPECT_NE(r.second.find("300 x 200 pixels, not square"), std::string::npos) << r.second;
+    std::system(("rm -rf '" + d + "'").c_str());
 }
 
 TEST_F(Tool, ErrorsExitWithOneLineNamingTheCulprit) {

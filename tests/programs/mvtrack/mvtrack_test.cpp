@@ -197,19 +197,45 @@ TEST_F(Mvtrack, CsvRowsCarryThePoseOfTheJsonRecords)
             EXPECT_EQ(f[8] + f[14] + f[15], "");
             continue;
         }
-        // The quaternion is of unit length and gives back the transform
-        // through the library's own conversion (1e-9: numbers are printed
-        // with round-trip precision, 17 digits).
+        // The quaternion is of unit length, the common one (w >= 0), and its
+        // conjugate gives back the transform through the library's own
+        // conversion (1e-9: numbers are printed with round-trip precision,
+        // 17 digits). scipy reads it below.
         double q[4], p[3], back[3][4];
         for (int i = 0; i < 3; i++) p[i] = std::stod(f[8 + i]);
-        for (int i = 0; i < 4; i++) q[i] = std::stod(f[11 + i]);
+        for (int i = 0; i < 4; i++) q[i] = std::stod(f[11 + i]) * (i < 3 ? -1 : 1);
         EXPECT_NEAR(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3], 1.0, 1e-9);
+        EXPECT_GE(q[3], 0.0);
         mvUtilQuatPos2Mat(q, p, back);
         for (int r = 0; r < 12; r++) EXPECT_NEAR(back[r / 4][r % 4], m["transform"][r / 4][r % 4].n, 1e-9);
         EXPECT_EQ(std::stod(f[15]), m["error"].n);
         poses++;
     }
     EXPECT_GT(poses, 30);
+
+    // The common convention, as a user reads it: scipy's
+    // Rotation.from_quat(qx, qy, qz, qw) is the transform's rotation,
+    // marker to camera, row for row.
+    std::ofstream(dir + "/poses.jsonl") << j.out;
+    std::ofstream(dir + "/poses.csv") << c.out;
+    const std::string script =
+        "import csv, json, sys\n"
+        "from scipy.spatial.transform import Rotation\n"
+        "rows = [r for r in csv.DictReader(open(sys.argv[2])) if r['qw']]\n"
+        "mats = [m['transform'] for rec in map(json.loads, open(sys.argv[1])) for m in rec['markers'] "
+        "if m['transform']]\n"
+        "assert len(rows) == len(mats) > 30, (len(rows), len(mats))\n"
+        "worst = 0.0\n"
+        "for r, t in zip(rows, mats):\n"
+        "    R = Rotation.from_quat([float(r[k]) for k in ('qx', 'qy', 'qz', 'qw')]).as_matrix()\n"
+        "    worst = max(worst, max(abs(R[i][k] - t[i][k]) for i in range(3) for k in range(3)))\n"
+        "print('scipy: %d rotations, largest difference %.3g' % (len(rows), worst))\n"
+        "sys.exit(0 if worst < 1e-9 else 1)\n";
+    std::ofstream(dir + "/check.py") << script;
+    const auto [status, said] = morvex_test::runCaptured(
+        "'" MORVEX_PYTHON3 "' '" + dir + "/check.py' '" + dir + "/poses.jsonl' '" + dir + "/poses.csv'");
+    EXPECT_EQ(status, 0) << said << "(scipy is python3-scipy, which setup.sh installs)";
+    std::printf("%s", said.c_str());
 }
 
 TEST_F(Mvtrack, AnnotatedOutputReadsBackAndSourcesAreTrackedAtTheirOwnSize)

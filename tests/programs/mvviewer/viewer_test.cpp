@@ -110,11 +110,12 @@ protected:
     {
         return (const unsigned char *)&px[3 * ((size_t)y * w + x)];
     }
-    // Window pixel of marker point (x, y, z) mm seen through `trans`: the
-    // ideal image position times the zoom 2 (the video is shown undistorted).
+    // Window pixel of marker point (x, y, z) mm (for a 45 mm marker; times
+    // `scale` for another) seen through `trans`: the ideal image position
+    // times the zoom 2 (the video is shown undistorted).
     void project(double x, double y, double z, double *u, double *v) const
     {
-        const double point[3] = {x, y, z};
+        const double point[3] = {x * scale, y * scale, z * scale};
         double ideal[2];
         mvtool::projectPoint(trans, cam, point, ideal, nullptr);
         *u = 2.0 * ideal[0];
@@ -129,6 +130,7 @@ protected:
     std::string px;  // the last screenshot, r g b from the top row
     MvCameraParam cam;
     double trans[3][4];
+    double scale = 1.0;   // the marker's side / 45 mm: the scene grows with it
 };
 
 static bool isWhite(const unsigned char *p) { return p[0] >= 235 && p[1] >= 235 && p[2] >= 235; }
@@ -298,4 +300,56 @@ TEST_F(ViewerRun, HDFramesAreTrackedAtFullResolution)
     std::system(("convert -size 2560x1440 -depth 8 rgb:" + dir + "/shot.rgb -resize 50% " + kBin +
                  "/app_viewer_hd_screenshot.png").c_str());
     expectSceneOnMarker(false);  // the second frame tracked
+}
+
+// A marker of the user's own, as a user shows it: made by mvmarker from a
+// picture, printed (rendered by mvrender, twelve frames so that the fountain
+// rises) at 60 mm, and given to the viewer
+// with its pattern, its size and a camera file of the user's. The scene
+// covers that marker at its size; the start-up lines name the files.
+TEST_F(ViewerRun, OwnPatternSideAndCameraFromTheCommandLine)
+{
+    std::string why;
+    ASSERT_TRUE(morvex_test::ensureDisplay(&why)) << why;
+    ASSERT_TRUE(mvtool::writePng(dir + "/logo.png", render::makeAlternatePicture(3), &why)) << why;
+    fs::copy_file(kResources + "/camera_para.dat", dir + "/my cam.dat");
+    const std::string made = "cd '" + dir + "' && '" + kBin + "/mvmarker' logo.png --png mine.png --patt mine.lumo && '" +
+                             kBin + "/mvrender' --marker mine.png --side 60 --path wander --frames 12 'f%d.png'";
+    const auto [status, said] = morvex_test::runCaptured(made);
+    ASSERT_EQ(status, 0) << said;
+
+    start(kBin + "/mvviewer", {"--pattern", dir + "/mine.lumo:60", "--camera=" + dir + "/my cam.dat",
+                               "-file=" + dir + "/f%d.png", "-nopace"});
+    runToLastFrameAndEscape(640, 480);
+    if (HasFatalFailure()) return;
+    const std::string out = slurp(dir + "/out");
+    EXPECT_EQ(out.find("bundle"), std::string::npos) << out;
+    EXPECT_NE(out.find("loading camera parameters from file: " + dir + "/my cam.dat\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("loading pattern from file: " + dir + "/mine.lumo, marker side 60 mm\n"), std::string::npos)
+        << out;
+
+    std::ifstream truth(dir + "/f_truth.txt");
+    std::string last;
+    for (std::string l; std::getline(truth, l);)
+        if (!l.empty() && l[0] != '#') last = l;
+    std::istringstream fields(last);
+    int frame;
+    fields >> frame;
+    for (auto &row : trans)
+        for (double &x : row) fields >> x;
+    ASSERT_TRUE((bool)fields) << last;
+    MvCameraParam file_cam;
+    ASSERT_EQ(mvParamLoad((dir + "/my cam.dat").c_str(), 1, &file_cam), 0);
+    mvParamChangeSize(&file_cam, 320, 240, &cam);
+    scale = 60.0 / 45.0;
+    expectSceneOnMarker(true);
+
+    // Wrong words: one line, status 1, before any window.
+    for (const std::string bad : {"--side=0", "--pattern", "--patern=x.lumo"}) {
+        start(kBin + "/mvviewer", {bad, "-file=" + kClip});
+        EXPECT_EQ(waitExit(), 1) << bad;
+        const std::string err = slurp(dir + "/err");
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+        EXPECT_NE(err.find(bad.substr(0, bad.find('='))), std::string::npos) << err;
+    }
 }
