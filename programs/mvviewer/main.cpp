@@ -1,12 +1,14 @@
 // mvviewer: live augmented-reality viewer. Tracks the pattern "patt.lumo"
 // (or the patterns given) in the capture and draws a 3-D scene on it.
 //
-// Usage: mvviewer [--pattern FILE[:MM]]... [--side MM] [--camera FILE] [capture words...]
+// Usage: mvviewer [--pattern FILE[:MM]]... [--side MM] [--camera FILE] [--track]
+//                 [capture words...]
 //   The capture words, joined by single blanks, are the capture
 //   configuration (e.g. -file=clip.avi -loop -nopace); with none the
 //   default camera opens. Escape prints the frame rate and quits. With no
 //   options the viewer prints and does exactly what it always has.
 #include <GL/glut.h>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -23,6 +25,7 @@ static int thresh = 100;
 static int count = 0;
 static double patt_center[2] = {0.0, 0.0};
 static std::vector<int> patt_ids;   // the library's slot of each of opts.patterns
+static MvTracker *tracker = nullptr; // --track: the tracker, its ids those of opts.patterns
 static int xsize = 0, ysize = 0;
 static MvCameraParam cparam;
 
@@ -34,6 +37,7 @@ struct Sighting {
 
 static void cleanup()
 {
+    mvTrackerDestroy(tracker);
     mvVideoCapStop();
     mvVideoClose();
     mvgCleanup();
@@ -55,6 +59,24 @@ static void keyEvent(unsigned char key, int x, int y)
 // pose from it. False when the frame is too cluttered to analyse.
 static bool locate(unsigned char *frame, std::vector<Sighting> *found)
 {
+    if (tracker != nullptr) {
+        // The tracker's poses: for each pattern the most confident marker
+        // that has one.
+        const MvTrackerMarker *m;
+        int n;
+        if (mvTrackerProcess(tracker, frame, xsize, ysize, xsize * 4, MV_PIXEL_RGBA, &m, &n) != 0) return false;
+        for (size_t p = 0; p < opts.patterns.size(); p++) {
+            int k = -1;
+            for (int j = 0; j < n; j++)
+                if (m[j].id == (int)p && m[j].hasPose && (k == -1 || m[k].confidence < m[j].confidence)) k = j;
+            if (k == -1) continue;
+            Sighting s;
+            s.side_mm = m[k].widthMm;
+            std::copy(&m[k].pose[0][0], &m[k].pose[0][0] + 12, &s.trans[0][0]);
+            found->push_back(s);
+        }
+        return true;
+    }
     MvMarkerInfo *marker_info;
     int marker_num;
     if (mvDetectMarker(frame, thresh, &marker_info, &marker_num) < 0) return false;
@@ -165,6 +187,15 @@ static void init()
             exit(1);
         }
         patt_ids.push_back(id);
+        if (opts.track) {
+            // The same files, once more, for the tracker (ids 0, 1, ... in order).
+            char failure[MV_MESSAGE_MAX];
+            if ((tracker == nullptr && mvTrackerCreate(&cparam, nullptr, &tracker, failure) != MV_ERROR_NONE) ||
+                mvTrackerAddPatternFile(tracker, file.c_str(), p.side_mm, nullptr) != MV_ERROR_NONE) {
+                printf("%s\n", tracker ? mvTrackerErrorText(tracker) : failure);
+                exit(1);
+            }
+        }
     }
 
     InitParticle();

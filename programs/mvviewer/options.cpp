@@ -20,6 +20,9 @@ const char *const kViewerUsage =
     "                       for patterns without their own (default 45)\n"
     "  --camera FILE        camera file, rescaled to the frame size (default: the\n"
     "                       bundled camera_para.dat; mvcalib makes one)\n"
+    "  --track              track with the full pipeline (sub-pixel corners,\n"
+    "                       automatic threshold, refined poses steady from frame to\n"
+    "                       frame) instead of the plain detector at threshold 100\n"
     "  -h, --help           this help\n"
     "  (--opt=VALUE works as well as --opt VALUE)\n"
     "\n"
@@ -29,6 +32,7 @@ const char *const kViewerUsage =
     "examples:\n"
     "  mvviewer -file=clip.avi -loop\n"
     "  mvviewer --pattern logo.lumo:80 --camera mycam.dat -dev=/dev/video2\n"
+    "  mvviewer --track -dev=/dev/video0 -width=640 -height=480\n"
     "\n"
     "Capture words (joined by blanks; with none, the camera /dev/video0 at\n"
     "320 x 240):\n";
@@ -50,6 +54,10 @@ bool parseOptions(int argc, char **argv, ViewerOptions *out, std::string *error)
         const std::string w = argv[i];
         if (w == "-h" || w == "--help") {
             o.help = true;
+            continue;
+        }
+        if (w == "--track") {
+            o.track = true;
             continue;
         }
         if (w.rfind("--", 0) != 0) {

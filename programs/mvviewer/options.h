@@ -28,6 +28,7 @@ struct ViewerOptions {
     bool side_given = false;
     std::string camera;                // empty: the bundled camera_para.dat
     std::string capture;               // capture words joined by single blanks
+    bool track = false;                // --track: a tracker with the full pipeline
 };
 
 // Reads argv. False with *error (one line, naming the word at fault) on a

@@ -306,7 +306,8 @@ TEST_F(ViewerRun, HDFramesAreTrackedAtFullResolution)
 // picture, printed (rendered by mvrender, twelve frames so that the fountain
 // rises) at 60 mm, and given to the viewer
 // with its pattern, its size and a camera file of the user's. The scene
-// covers that marker at its size; the start-up lines name the files.
+// covers that marker at its size, with the plain detector and with the
+// tracker (--track); the start-up lines name the files.
 TEST_F(ViewerRun, OwnPatternSideAndCameraFromTheCommandLine)
 {
     std::string why;
@@ -342,6 +343,13 @@ TEST_F(ViewerRun, OwnPatternSideAndCameraFromTheCommandLine)
     ASSERT_EQ(mvParamLoad((dir + "/my cam.dat").c_str(), 1, &file_cam), 0);
     mvParamChangeSize(&file_cam, 320, 240, &cam);
     scale = 60.0 / 45.0;
+    expectSceneOnMarker(true);
+
+    // The same with the full pipeline (--track): the scene on the same marker.
+    start(kBin + "/mvviewer", {"--track", "--pattern", dir + "/mine.lumo:60", "--camera=" + dir + "/my cam.dat",
+                               "-file=" + dir + "/f%d.png", "-nopace"});
+    runToLastFrameAndEscape(640, 480);
+    if (HasFatalFailure()) return;
     expectSceneOnMarker(true);
 
     // Wrong words: one line, status 1, before any window.
