@@ -89,6 +89,15 @@ TrackedMarker fromTracker(const MvTrackerMarker &m)
     return t;
 }
 
+// Four points as [[x, y], ...].
+static std::string points(const double p[4][2])
+{
+    std::string out = "[";
+    for (int i = 0; i < 4; i++)
+        out += std::string(i > 0 ? ", " : "") + "[" + jsonNumber(p[i][0]) + ", " + jsonNumber(p[i][1]) + "]";
+    return out + "]";
+}
+
 std::string frameJson(long frame, const std::vector<TrackedMarker> &markers,
                       const std::string *source)
 {
@@ -105,12 +114,13 @@ std::string frameJson(long frame, const std::vector<TrackedMarker> &markers,
         out += ", \"direction\": " + std::to_string(in.direction);
         out += ", \"area\": " + std::to_string(in.area);
         out += ", \"center\": [" + jsonNumber(in.center[0]) + ", " + jsonNumber(in.center[1]) + "]";
-        out += ", \"vertices\": [";
-        for (int i = 0; i < 4; i++) {
-            if (i > 0) out += ", ";
-            out += "[" + jsonNumber(in.vertices[i][0]) + ", " + jsonNumber(in.vertices[i][1]) + "]";
-        }
-        out += "], \"transform\": ";
+        // "vertices" (ideal pixels) stays for the scripts that read it;
+        // "corners" are where the image shows them, "corners_ideal" the
+        // same numbers as "vertices".
+        out += ", \"vertices\": " + points(in.vertices);
+        out += ", \"corners\": " + points(m.corners);
+        out += ", \"corners_ideal\": " + points(in.vertices);
+        out += ", \"transform\": ";
         if (m.hasPose) {
             out += "[";
             for (int r = 0; r < 3; r++) {
@@ -135,7 +145,8 @@ std::string csvHeader(bool withSource)
 {
     return std::string(withSource ? "source," : "") +
            "frame,id,pattern,confidence,direction,area,center_x,center_y,"
-           "tx,ty,tz,qx,qy,qz,qw,error\n";
+           "tx,ty,tz,qx,qy,qz,qw,error,"
+           "corner0_x,corner0_y,corner1_x,corner1_y,corner2_x,corner2_y,corner3_x,corner3_y\n";
 }
 
 // A CSV field: quoted when it holds a comma, quote or line break.
@@ -187,6 +198,7 @@ std::string frameCsv(long frame, const std::vector<TrackedMarker> &markers,
         } else {
             out += ",,,,,,,,";
         }
+        for (int i = 0; i < 4; i++) out += "," + csv_number(m.corners[i][0]) + "," + csv_number(m.corners[i][1]);
         out += "\n";
     }
     return out;

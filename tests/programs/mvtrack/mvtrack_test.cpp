@@ -67,12 +67,18 @@ std::vector<json::Value> records(const std::string &text)
             continue;
         }
         for (const json::Value &m : v["markers"].a) {
-            EXPECT_EQ(m.o.size(), 9u) << l;
+            EXPECT_EQ(m.o.size(), 11u) << l;
             for (const char *k : {"id", "confidence", "direction", "area"})
                 EXPECT_EQ(m[k].kind, json::Value::Number) << k;
             const bool known = m["id"].n >= 0, posed = m["transform"].kind == json::Value::Array;
             EXPECT_EQ(m["pattern"].kind, known ? json::Value::String : json::Value::Null);
             EXPECT_TRUE(m["center"].a.size() == 2 && m["vertices"].a.size() == 4 && (known || !posed)) << l;
+            // corners_ideal repeats vertices; corners are the observed
+            // pixels of those, through the camera's lens.
+            for (int i = 0; i < 8; i++) {
+                EXPECT_EQ(m["corners_ideal"][i / 2][i % 2].n, m["vertices"][i / 2][i % 2].n);
+                EXPECT_EQ(m["corners"][i / 2].a.size(), 2u);
+            }
             EXPECT_EQ(m["error"].kind, posed ? json::Value::Number : json::Value::Null);
             EXPECT_TRUE(!posed || (m["transform"].a.size() == 3 && m["transform"][2].a.size() == 4));
         }
@@ -121,6 +127,18 @@ TEST_F(Mvtrack, RecoversTheDemoClipsRecordedPoses)
         EXPECT_NE(r.err.find("patt.lumo: found in"), std::string::npos) << r.err;
         const auto recs = records(r.out);
         ASSERT_EQ(recs.size(), 300u);  // one record per frame, a clean stop at the end
+        // Observed corners: the ideal ones through the bundled camera's lens
+        // at the clip's size.
+        MvCameraParam file_cam, cam;
+        ASSERT_EQ(mvParamLoad("resources/camera_para.dat", 1, &file_cam), 0);
+        mvParamChangeSize(&file_cam, 320, 240, &cam);
+        for (const json::Value &m : recs[0]["markers"].a)
+            for (int i = 0; i < 4; i++) {
+                double o[2];
+                mvParamIdeal2Observ(cam.distortion, m["vertices"][i][0].n, m["vertices"][i][1].n, &o[0], &o[1]);
+                EXPECT_NEAR(m["corners"][i][0].n, o[0], 1e-9);
+                EXPECT_NEAR(m["corners"][i][1].n, o[1], 1e-9);
+            }
 
         std::vector<double> trans_pct, rot_deg;
         for (size_t k = 0; k < recs.size(); k++) {
@@ -177,7 +195,8 @@ TEST_F(Mvtrack, CsvRowsCarryThePoseOfTheJsonRecords)
     auto rows = lines(c.out);
     ASSERT_EQ(rows.size(), markers.size() + 1);
     EXPECT_EQ(rows[0], "frame,id,pattern,confidence,direction,area,center_x,center_y,"
-                       "tx,ty,tz,qx,qy,qz,qw,error");
+                       "tx,ty,tz,qx,qy,qz,qw,error,"
+                       "corner0_x,corner0_y,corner1_x,corner1_y,corner2_x,corner2_y,corner3_x,corner3_y");
     int poses = 0;
     for (size_t k = 1; k < rows.size(); k++) {
         const json::Value &m = *markers[k - 1];
@@ -190,7 +209,8 @@ TEST_F(Mvtrack, CsvRowsCarryThePoseOfTheJsonRecords)
         std::vector<std::string> f;
         std::stringstream in(rows[k] + ",");
         for (std::string x; std::getline(in, x, ',');) f.push_back(x);
-        ASSERT_EQ(f.size(), 16u) << rows[k];
+        ASSERT_EQ(f.size(), 24u) << rows[k];
+        for (int i = 0; i < 8; i++) EXPECT_EQ(std::stod(f[16 + i]), m["corners"][i / 2][i % 2].n);
         EXPECT_EQ(std::stod(f[1]), m["id"].n);
         EXPECT_EQ(std::stod(f[5]), m["area"].n);
         if (m["transform"].kind != json::Value::Array) {
