@@ -29,6 +29,7 @@ packages=(
   libopencv-dev libceres-dev libeigen3-dev
   xvfb xauth xdotool imagemagick
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib
+  python3-venv python3-pip python3-setuptools python3-wheel
   python3-yaml python3-scipy parallel doxygen
 )
 

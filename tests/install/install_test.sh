@@ -64,7 +64,8 @@ grep -q '"pattern": "patt.lumo"' "$work/track.out" ||
 # 4. The Python module imports from <prefix>/PYTHON_DIR and finds the
 # installed resources from there.
 if [ -n "$python" ]; then
-  ls "$prefix/$python_dir"/morvex.*.so >/dev/null 2>&1 || fail "no Python module in $prefix/$python_dir"
+  ls "$prefix/$python_dir"/morvex/_morvex.*.so "$prefix/$python_dir"/morvex/__init__.pyi >/dev/null 2>&1 ||
+    fail "no Python package (module and stubs) in $prefix/$python_dir/morvex"
   got=$(cd / && PYTHONPATH="$prefix/$python_dir" "$python" -c "import morvex; print(morvex.data_dir())") ||
     fail "python3 -c 'import morvex' failed with the installed module"
   [ "$got" -ef "$data" ] || fail "the installed module's data_dir() is $got, not $data"

@@ -141,22 +141,6 @@ std::vector<Marker> detect(py::handle frame, bool bgr, py::object thresh, bool r
     return thread_tracker(Settings{thresh, refine, history, half, grey, 0}).track(frame, bgr);
 }
 
-py::str data_dir()
-{
-    py::module_ os = py::module_::import("os");
-    const py::object here = os.attr("path").attr("dirname")(
-        os.attr("path").attr("abspath")(py::module_::import("morvex").attr("__file__")));
-    // Installed with pip (data/ beside the module), the build tree (build/python
-    // beside build/bin/resources), or an installed prefix.
-    for (const char *rel : {"data", "../bin/resources", "../../../share/morvex"}) {
-        const py::object d = os.attr("path").attr("normpath")(os.attr("path").attr("join")(here, rel));
-        if (os.attr("path").attr("isfile")(os.attr("path").attr("join")(d, "camera_para.dat")).cast<bool>())
-            return d;
-    }
-    raise("the bundled camera_para.dat is in none of data/, ../bin/resources and ../../../share/morvex "
-          "beside " + py::str(here).cast<std::string>(), MV_ERROR_NOT_FOUND);
-}
-
 }  // namespace
 
 [[noreturn]] void raise(const std::string &message, int code)
@@ -183,13 +167,23 @@ std::string path_of(py::handle p)
 
 }  // namespace mvpy
 
-PYBIND11_MODULE(morvex, m)
+PYBIND11_MODULE(_morvex, m)
 {
     using namespace mvpy;
     m.doc() = "Square marker tracking: cameras, patterns, trackers with 3-D poses, video capture.\n\n"
               "A Tracker holds one stream's camera, patterns and history; trackers in different threads\n"
               "run at the same time. morvex.detect is a shortcut over one tracker per calling thread,\n"
               "made from set_camera and load_pattern.";
+    // Frames are numpy arrays: without numpy this interpreter cannot use the
+    // module at all, and says so at once rather than mid-loop.
+    try {
+        py::module_::import("numpy");
+    } catch (py::error_already_set &) {
+        PyErr_Clear();
+        throw py::import_error("morvex needs numpy, which " + py::module_::import("sys").attr("executable").cast<std::string>() +
+                               " does not have: use the Python the module was built for (Debian's /usr/bin/python3 "
+                               "with python3-numpy), or install numpy for this one");
+    }
     // The libraries' messages would mix into the program's output; their
     // text goes into the exceptions instead.
     mvSetErrorPrinting(0);
@@ -220,5 +214,4 @@ PYBIND11_MODULE(morvex, m)
           "camera of the frame's size; patterns from load_pattern): Tracker.track's frames and results,\n"
           "markers of a pattern carrying its Pattern.slot as id. thresh, refine, history, half, grey\n"
           "as for Tracker.");
-    m.def("data_dir", &data_dir, "The folder of the bundled camera_para.dat, patt.lumo and demo clip.");
 }
