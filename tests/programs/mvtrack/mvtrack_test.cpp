@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -402,5 +403,62 @@ TEST_F(Mvtrack, SourceNamesTagRecordsAndTheSummaryLineMatchesTheExitStatus)
                 EXPECT_EQ("{" + out[k].substr(out[k].find("\"frame\"")), lines(plain.out).at(k));
             }
         }
+    }
+}
+
+// Inputs as users give them: positional, --file X, -file X, -file=X, with a
+// blank in the path; several at once on two threads, each input's records
+// those of a run of its own; a failing input named while the others run to
+// the end; unknown words answered with the closest valid one; help.
+TEST_F(Mvtrack, InputsInEveryFormAndSeveralAtOnce)
+{
+    const std::string blank = dir + "/my clip.avi";
+    std::ofstream(blank, std::ios::binary) << slurp("resources/demo_clip.avi");
+    const Result alone = mvtrack("resources/demo_clip.avi --frames 20");
+    ASSERT_EQ(alone.status, 0) << alone.err;
+    ASSERT_EQ(lines(alone.out).size(), 20u);
+    for (const std::string &form : {"'" + blank + "'", "--file '" + blank + "'", "-file '" + blank + "'",
+                                   "'-file=" + blank + "'", "'--file=" + blank + "' --nopace"}) {
+        const Result r = mvtrack(form + " --frames 20");
+        EXPECT_EQ(r.status, 0) << form << "\n" << r.err;
+        EXPECT_EQ(r.out, alone.out) << form;
+    }
+
+    const Result both = mvtrack("--jobs 2 resources/demo_clip.avi '" + blank + "' --frames 20");
+    ASSERT_EQ(both.status, 0) << both.err;
+    std::map<std::string, std::vector<std::string>> by_source;
+    for (const std::string &l : lines(both.out)) {
+        json::Value v;
+        ASSERT_TRUE(json::parse(l, &v)) << l;
+        // Without its source key the record is the single run's.
+        by_source[v["source"].s].push_back("{" + l.substr(l.find("\"frame\"")));
+    }
+    ASSERT_EQ(by_source.size(), 2u);
+    for (const auto &s : by_source) EXPECT_EQ(s.second, lines(alone.out)) << s.first;
+    size_t summaries = 0;
+    for (const std::string &l : lines(both.err)) summaries += l.rfind("mvtrack: summary ", 0) == 0;
+    EXPECT_EQ(summaries, 2u) << both.err;
+
+    const Result one_bad = mvtrack("--jobs 2 resources/demo_clip.avi " + dir + "/none.avi --frames 20");
+    EXPECT_EQ(one_bad.status, 1);
+    EXPECT_EQ(lines(one_bad.out).size(), 20u);
+    EXPECT_NE(one_bad.err.find(dir + "/none.avi: cannot read video file"), std::string::npos) << one_bad.err;
+    EXPECT_NE(one_bad.err.find("\"status\": \"complete\""), std::string::npos) << one_bad.err;
+
+    const Result known = mvtrack("resources/demo_clip.avi --frames 20 --identified-only");
+    for (const json::Value &rec : records(known.out))
+        for (const json::Value &m : rec["markers"].a) EXPECT_GE(m["id"].n, 0);
+
+    const struct { const char *word, *hint; } typos[] = {{"--nopaec", "--nopace"}, {"-lit", "--lite"},
+                                                        {"--idenitfied-only", "--identified-only"}};
+    for (const auto &t : typos) {
+        const Result r = mvtrack(std::string("resources/demo_clip.avi ") + t.word);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(std::string("did you mean ") + t.hint + "?"), std::string::npos) << r.err;
+    }
+    for (const char *help : {"-h", "--help"}) {
+        const Result r = mvtrack(help);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.rfind("usage: mvtrack", 0), 0u) << r.out;
     }
 }
