@@ -54,7 +54,8 @@ private:
         int32_t value;  // id * 4 + turn, -1 empty, -2 shared
     };
     std::vector<Slot> table_;   // open addressing, a power of two in size
-    std::vector<Slot> views_;   // every view, for the nearest-code scan
+    std::vector<uint64_t> words_;  // every view, for the nearest-code scan,
+    std::vector<int32_t> values_;  // and its id * 4 + turn (-2 shared)
     uint64_t mask_ = 0;
     int shared_ = 0;
 

@@ -1,33 +1,44 @@
-// decode.h - identifies a coded marker from the grey levels of its cells.
-// Internal to the core; the tracker calls it for each detected square.
+// decode.h - identifies a coded marker from the grey levels sampled over
+// its cells. Internal to the core; the tracker calls it for each detected
+// square.
 //
 // Promises: no state is kept between calls and nothing is printed; any
 // thread may call decodeCells at any time (the family's look-up table is
-// built once, on first use, under std::call_once).
+// built once, on first use, under std::call_once). The samples are only
+// read, and only during the call.
 //
-// What the caller samples: `cells` holds family.grid x family.grid grey
-// levels, row-major, covering the black square with its one-cell frame
-// (the quiet zone outside it is not sampled). Cell (r, c) is the level at
-// the centre of row r, column c of the family's own cell grid laid over
-// the detected square: with the detector's corners q0..q3 (clockwise on
-// screen), the point at fractions (u, v) = ((c + 0.5) / grid,
-// (r + 0.5) / grid) of the square, where (0, 0) is q0, (1, 0) q1, (1, 1) q2
-// and (0, 1) q3, mapped through the square's homography (and the lens
-// model, to observed pixels). In marker coordinates of a square of side s
-// with q0 at (-s/2, s/2) and q1 at (s/2, s/2): x = (u - 1/2) s,
-// y = (1/2 - v) s. Levels may be on any scale where larger is lighter;
+// What the caller samples: with k = options.samples_per_cell, a square of
+// (k * grid) x (k * grid) grey levels, row-major, grid = family.grid,
+// covering the black square with its one-cell frame (the quiet zone
+// outside it is not sampled). Sample (R, C) is the level at the point at
+// fractions (u, v) = ((C + 0.5) / (k grid), (R + 0.5) / (k grid)) of the
+// detected square, where (0, 0) is the detector's corner q0, (1, 0) q1,
+// (1, 1) q2 and (0, 1) q3 (clockwise on screen), mapped through the
+// square's homography (and the lens model, to observed pixels). In marker
+// coordinates of a square of side s with q0 at (-s/2, s/2) and q1 at
+// (s/2, s/2): x = (u - 1/2) s, y = (1/2 - v) s. With k = 1 these are the
+// centres of the family's own cell grid (cell (r, c): row r, column c from
+// q0); with k = 3 each cell's centre and eight points a third of a cell
+// apart around it. Levels may be on any scale where larger is lighter;
 // min_contrast is in that scale (grey levels 0..255 for the default).
-// Averaging a small footprint around each centre (a third of a cell or
-// less) steadies the level of small, noisy markers.
 //
-// How it decides: the dark level starts at the median of the frame cells
-// and the light level at the lightest data cell; the threshold is moved to
-// the midpoint of the two groups' means (all cells) until it settles. The
-// grid is refused when the two levels differ by less than min_contrast or
-// more frame cells than max_light_frame fall on the light side. The data
+// How it decides: a cell's level is the mean of its samples. The dark
+// level starts at the median of the frame cells and the light level at the
+// lightest data cell; the threshold moves to the midpoint of the two
+// groups' means (all cells) until it settles. A cell is unsure when its
+// level lies within unsure_band of the threshold or one of its samples
+// lies beyond the threshold, on the other side, by more than that. The
+// grid is refused when the levels differ by less than min_contrast, or
+// more than max_light_frame frame cells are light or unsure. The data
 // cells give a word in the family's bit layout, looked up exactly in the
-// family's table of every code in every turn, and otherwise matched to the
-// one view within max_correction bits.
+// family's table of every code in every turn, or else matched to the one
+// view that differs in at most (bound - unsure cells) bits: an unsure cell
+// counts as a wrong bit.
+//
+// Several samples per cell (k = 2 or 3) refuse grids whose "cells" are
+// not uniform, such as a picture inside a wider border sampled on the
+// family's grid; on markers whose cells span only a few pixels, blur
+// makes samples off the centre unreliable, and k = 1 is the choice.
 #ifndef MORVEX_CODE_DECODE_H
 #define MORVEX_CODE_DECODE_H
 
@@ -40,11 +51,16 @@ struct DecodeOptions {
     // the family record); larger values are held to that bound, smaller
     // ones lower it (0: exact codes only).
     int max_correction = -1;
-    // Frame cells (4 * (grid - 1)) allowed on the light side: -1 for an
+    // Frame cells (4 * (grid - 1)) allowed to be light or unsure: -1 for an
     // eighth of them, rounded down (3 for tag36h11, 2 for aruco4x4_*).
     int max_light_frame = -1;
     // Light minus dark level, at least.
     float min_contrast = 20.0f;
+    // Width of the unsure band on each side of the threshold, as a
+    // fraction of (light - dark); 0 turns it off.
+    float unsure_band = 0.1f;
+    // Samples per cell along each axis, 1..4 (see above).
+    int samples_per_cell = 1;
 };
 
 struct CodeMatch {
@@ -55,9 +71,10 @@ struct CodeMatch {
     float dark = 0, light = 0;  // the two groups' mean levels
 };
 
-// True with *match filled when `cells` (family.grid^2 levels, see above)
-// show one of the family's codes; false, *match untouched, otherwise.
-bool decodeCells(const CodeFamily &family, const float *cells, const DecodeOptions &options,
+// True with *match filled when `samples` ((k grid)^2 levels, see above)
+// show one of the family's codes; false, *match untouched, otherwise (also
+// for samples_per_cell outside 1..4).
+bool decodeCells(const CodeFamily &family, const float *samples, const DecodeOptions &options,
                  CodeMatch *match);
 
 }  // namespace mvcore
