@@ -77,6 +77,24 @@ bool decodeCells(const CodeFamily &family, const float *samples, const DecodeOpt
     float dark, light, threshold;
     if (!levels(grid, cells, &dark, &light, &threshold)) return false;
     if (!(light - dark >= options.min_contrast)) return false;
+    if (options.sharpen > 0) {
+        // Blur spreads light into small dark cells and back: push each cell
+        // away from the mean of its neighbours inside the grid, then place
+        // the threshold anew (the contrast test above is on the levels seen).
+        float seen[kMaxGrid * kMaxGrid];
+        std::copy(cells, cells + grid * grid, seen);
+        for (int i = 0; i < grid * grid; i++) {
+            const int r = i / grid, c = i % grid;
+            float sum = 0;
+            int n = 0;
+            if (r > 0) sum += seen[i - grid], n++;
+            if (r < grid - 1) sum += seen[i + grid], n++;
+            if (c > 0) sum += seen[i - 1], n++;
+            if (c < grid - 1) sum += seen[i + 1], n++;
+            cells[i] = seen[i] + options.sharpen * (seen[i] - sum / (float)n);
+        }
+        if (!levels(grid, cells, &dark, &light, &threshold)) return false;
+    }
 
     const int frame_cells = 4 * (grid - 1);
     const int allowed = options.max_light_frame >= 0 ? options.max_light_frame : frame_cells / 8;
