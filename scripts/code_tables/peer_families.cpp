@@ -140,4 +140,27 @@ std::vector<int> peerDrawing(const Family &f, int id) {
     return cells;
 }
 
+std::vector<int> peerDetect(const Family &f, const cv::Mat &grey) {
+    std::vector<int> ids;
+    if (f.origin == Origin::AprilTag) {
+        apriltag_family_t *tf = kAprilTag[f.handle].create();
+        apriltag_detector_t *td = apriltag_detector_create();
+        apriltag_detector_add_family(td, tf);
+        image_u8_t im = {grey.cols, grey.rows, (int)grey.step, grey.data};
+        zarray_t *dets = apriltag_detector_detect(td, &im);
+        for (int i = 0; i < zarray_size(dets); i++) {
+            apriltag_detection_t *det;
+            zarray_get(dets, i, &det);
+            ids.push_back(det->id);
+        }
+        apriltag_detections_destroy(dets);
+        apriltag_detector_destroy(td);
+        kAprilTag[f.handle].destroy(tf);
+    } else {
+        std::vector<std::vector<cv::Point2f>> corners;
+        cv::aruco::detectMarkers(grey, cv::aruco::getPredefinedDictionary(f.handle), corners, ids);
+    }
+    return ids;
+}
+
 }  // namespace peers

@@ -5,6 +5,8 @@
 #ifndef MORVEX_PEER_FAMILIES_H
 #define MORVEX_PEER_FAMILIES_H
 
+#include <opencv2/core.hpp>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -35,6 +37,10 @@ std::vector<Family> loadFamilies();
 // The peer's own drawing of `id`: grid x grid values, 0 black, 1 white,
 // row 0 at the top, without any quiet zone.
 std::vector<int> peerDrawing(const Family &f, int id);
+
+// The ids the peer's own detector finds in a grey picture (AprilTag's with
+// its default two corrected bits, OpenCV's with its default parameters).
+std::vector<int> peerDetect(const Family &f, const cv::Mat &grey);
 
 }  // namespace peers
 
