@@ -190,11 +190,11 @@ const uint64_t kTag16h5Codes[30] = {
 }  // namespace
 
 // name, convention, grid, bits, bit cells, smallest distance, bound, ids, codes
-extern const CodeFamily kAprilTagFamilies[] = {
+const CodeFamily kAprilTagFamilies[kAprilTagFamilyCount] = {
     {"tag36h11", CodeConvention::AprilTag, 8, 36, kTag36h11Bits, 11, 2, 587, kTag36h11Codes},
     {"tag25h9", CodeConvention::AprilTag, 7, 25, kTag25h9Bits, 9, 0, 35, kTag25h9Codes},
     {"tag16h5", CodeConvention::AprilTag, 6, 16, kTag16h5Bits, 5, 0, 30, kTag16h5Codes},
 };
-extern const int kAprilTagFamiliesCount = 3;
+static_assert(3 == kAprilTagFamilyCount, "the family count in code_family.h");
 
 }  // namespace mvcore

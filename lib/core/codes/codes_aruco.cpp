@@ -1491,7 +1491,7 @@ const uint64_t kAruco_originalCodes[1024] = {
 }  // namespace
 
 // name, convention, grid, bits, bit cells, smallest distance, bound, ids, codes
-extern const CodeFamily kArucoFamilies[] = {
+const CodeFamily kArucoFamilies[kArucoFamilyCount] = {
     {"aruco4x4_50", CodeConvention::ArUco, 6, 16, kAruco4x4_50Bits, 4, 0, 50, kAruco4x4_50Codes},
     {"aruco4x4_100", CodeConvention::ArUco, 6, 16, kAruco4x4_100Bits, 3, 0, 100, kAruco4x4_100Codes},
     {"aruco4x4_250", CodeConvention::ArUco, 6, 16, kAruco4x4_250Bits, 3, 0, 250, kAruco4x4_250Codes},
@@ -1510,6 +1510,6 @@ extern const CodeFamily kArucoFamilies[] = {
     {"aruco7x7_1000", CodeConvention::ArUco, 9, 49, kAruco7x7_1000Bits, 14, 5, 1000, kAruco7x7_1000Codes},
     {"aruco_original", CodeConvention::ArUco, 7, 25, kAruco_originalBits, 1, 0, 1024, kAruco_originalCodes},
 };
-extern const int kArucoFamiliesCount = 17;
+static_assert(17 == kArucoFamilyCount, "the family count in code_family.h");
 
 }  // namespace mvcore
