@@ -18,8 +18,8 @@ bool onFrame(int grid, int cell) {
     return r == 0 || c == 0 || r == grid - 1 || c == grid - 1;
 }
 
-// Dark and light levels and the threshold between them; false when the
-// cells hold no two levels (or a level is not finite).
+// Dark and light levels and the threshold between them; false when a cell
+// or a level is not finite (levels near the float range overflow their sums).
 bool levels(int grid, const float *cells, float *dark, float *light, float *threshold) {
     const int n = grid * grid;
     float frame[4 * kMaxGrid];
@@ -55,7 +55,7 @@ bool levels(int grid, const float *cells, float *dark, float *light, float *thre
     *dark = d;
     *light = l;
     *threshold = t;
-    return true;
+    return std::isfinite(d) && std::isfinite(l) && std::isfinite(t);
 }
 
 }  // namespace
