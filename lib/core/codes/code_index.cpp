@@ -98,19 +98,22 @@ inline int bitCount(uint64_t x) {
 
 bool CodeIndex::nearest(uint64_t word, int max_distance, CodeHit *hit) const {
     // A scan: 4 x (50..1024) views cost less than looking up every word
-    // within a few bits (667 for 36 bits and 2, millions for 49 bits and
-    // 7). The first pass only finds the smallest distance, which vectorises;
-    // most words are far from every view and stop there.
+    // within a few bits (667 for 36 bits and 2, millions for 49 bits and 7).
+    // Ties and a nearest view that two (id, turn) share decode nothing.
+    int best = max_distance + 1, found = -1;
+    bool tie = false;
     const size_t n = words_.size();
-    int best = 64;
-    for (size_t i = 0; i < n; i++) best = std::min(best, bitCount(words_[i] ^ word));
-    if (best > max_distance) return false;
-    int found = -1;
-    for (size_t i = 0; i < n; i++)
-        if (bitCount(words_[i] ^ word) == best) {
-            if (found >= 0 || values_[i] < 0) return false;  // a tie, or a shared view
-            found = values_[i];
+    for (size_t i = 0; i < n; i++) {
+        const int d = bitCount(words_[i] ^ word);
+        if (d <= best) {
+            tie = d == best;
+            if (d < best) {
+                best = d;
+                found = values_[i];
+            }
         }
+    }
+    if (found < 0 || tie) return false;
     *hit = CodeHit{found >> 2, found & 3, best};
     return true;
 }

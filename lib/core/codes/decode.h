@@ -49,6 +49,12 @@
 // Several samples per cell (k = 2 or 3) refuse grids whose "cells" are not
 // uniform, such as a picture inside a wider border sampled on the family's
 // grid: choose k = 3 when a cell spans 4 pixels or more, k = 1 below.
+//
+// Time per call (bench/codes/decode_bench, one core of the shared 2-core
+// machine, RelWithDebInfo): 0.5 to 1.5 us for a code as drawn or a grid
+// refused at its frame; when no view matches exactly and the family
+// corrects bits, the scan over every view adds up to 3.5 us for tag36h11
+// and 7 to 8 us for the 1000-id 6x6 and 7x7 dictionaries.
 #ifndef MORVEX_CODE_DECODE_H
 #define MORVEX_CODE_DECODE_H
 
