@@ -65,10 +65,14 @@ struct CodeFamily {
     // 2e < min_distance for which a uniformly random interior behind a dark
     // frame decodes with a chance of at most 5e-5, that is
     // 4 * code_count * sum_{i<=e} C(bits, i) / 2^bits <= 5e-5. The chance
-    // grows about bits/e-fold per extra bit; 5e-5 keeps AprilTag's own
-    // default for tag36h11 (2 bits, 2.3e-5). Families whose exact codes
-    // alone exceed it (tag16h5, ArUco 4x4, aruco5x5_1000, aruco_original)
-    // correct nothing.
+    // grows (bits - e) / (e + 1)-fold with each extra bit; 5e-5 keeps
+    // AprilTag's own default for tag36h11 (2 bits, 2.3e-5). The bounds:
+    // tag36h11 2; aruco6x6_50 and _100 3, aruco6x6_250 and _1000 2;
+    // aruco7x7_50 7, _100 and _250 6, _1000 5. Every other family corrects
+    // nothing: one bit would already pass 5e-5 (tag25h9 1.1e-4, aruco5x5_50
+    // 1.5e-4) or its exact codes alone do (tag16h5 1.8e-3, aruco4x4_50 to
+    // _1000 3.1e-3 to 6.1e-2, aruco5x5_1000 and aruco_original 1.2e-4).
+    // scripts/code_tables/README.md lists every family's rates.
     int max_correction;
     int code_count;             // ids 0 .. code_count - 1
     const uint64_t *codes;      // code of each id, bit 1 = a light cell
