@@ -4,7 +4,9 @@
 // the capture tests' encoder, and frames drawn to fill each detection
 // capacity (candidates, markers, labels, outline points).
 //
-//   make_seeds OUTDIR     -> OUTDIR/{patt,param,config,capture,detect}/
+// Coded markers' cell grids come from the support library's drawings.
+//
+//   make_seeds OUTDIR     -> OUTDIR/{patt,param,config,capture,detect,codes}/
 #include "clip_writer.h"
 #include "image_io.h"
 #include "render.h"
@@ -278,6 +280,45 @@ static void detect_seeds()
     put("detect", "small", frame_input(8, 8, 4, 100, {drawn(8, 8, [](int, int) { return true; })}));
 }
 
+// ---- coded-marker samples ----
+
+// One input of fuzz_codes: family index, flags, correction, frame
+// allowance, then the samples of marker `id` (k per cell, grey bytes).
+static Bytes coded_input(int family_index, const char *family, int id, int k, uint8_t flags, int flips)
+{
+    const std::vector<uint8_t> cells = render::codedMarkerCells(family, id);
+    const int grid = render::codedMarkerGrid(family), n = grid * k;
+    Bytes b = {(uint8_t)family_index, (uint8_t)(flags | (k - 1)), 0, 0};
+    for (int r = 0; r < n; r++)
+        for (int c = 0; c < n; c++) b.push_back(cells[(r / k) * grid + c / k] ? 220 : 30);
+    for (int i = 0; i < flips; i++) {  // data cells flipped along the diagonal
+        const int cell = (1 + i) * n + 1 + i;
+        b[4 + cell] = b[4 + cell] > 128 ? 30 : 220;
+    }
+    return b;
+}
+
+static void codes_seeds()
+{
+    // The order of the core's family list.
+    const char *families[] = {"tag36h11", "tag25h9", "tag16h5", "aruco4x4_50", "aruco4x4_100",
+                              "aruco4x4_250", "aruco4x4_1000", "aruco5x5_50", "aruco5x5_100",
+                              "aruco5x5_250", "aruco5x5_1000", "aruco6x6_50", "aruco6x6_100",
+                              "aruco6x6_250", "aruco6x6_1000", "aruco7x7_50", "aruco7x7_100",
+                              "aruco7x7_250", "aruco7x7_1000", "aruco_original"};
+    for (int i = 0; i < 20; i++) {
+        put("codes", std::string(families[i]) + "-id", coded_input(i, families[i], i, 1, 4, 0));
+        put("codes", std::string(families[i]) + "-3x3", coded_input(i, families[i], 2 * i, 3, 0, 0));
+    }
+    put("codes", "tag36h11-2-flips", coded_input(0, "tag36h11", 100, 1, 4, 2));
+    put("codes", "aruco7x7_50-7-flips", coded_input(15, "aruco7x7_50", 49, 1, 4, 7));
+    put("codes", "aruco_original-symmetric", coded_input(19, "aruco_original", 1023, 1, 4, 0));
+    Bytes raw = {0, 16 | 4, 0, 0};  // raw floats: NaN, infinity, a huge level
+    for (uint32_t bits : {0x7fc00000u, 0x7f800000u, 0x7f7fffffu, 0x00000000u})
+        for (int k = 0; k < 4; k++) raw.push_back((uint8_t)(bits >> (8 * k)));
+    put("codes", "raw-floats", raw);
+}
+
 int main(int argc, char **argv)
 {
     if (argc != 2) {
@@ -291,5 +332,6 @@ int main(int argc, char **argv)
     config_seeds();
     capture_seeds();
     detect_seeds();
+    codes_seeds();
     return 0;
 }

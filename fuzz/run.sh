@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a fuzz target for a given time, one process at low priority:
-#   fuzz/run.sh TARGET SECONDS     TARGET: patt param config capture detect
+#   fuzz/run.sh TARGET SECONDS     TARGET: patt param config capture detect codes
 #   fuzz/run.sh all SECONDS        each target in turn, SECONDS each
 # Builds the fuzz folder first when needed (BUILD_DIR, default build-fuzz;
 # clang with MORVEX_FUZZ=ON). Seeds come from make_seeds; the corpus grows in
@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 src=$PWD
 build=${BUILD_DIR:-build-fuzz}
-targets=(patt param config capture detect)
+targets=(patt param config capture detect codes)
 
 usage() { echo "usage: $0 {${targets[*]}|all} SECONDS" >&2; exit 2; }
 [ $# -eq 2 ] || usage
@@ -35,8 +35,9 @@ rm -rf "$seeds"
 "$build/bin/make_seeds" "$seeds"
 
 # Longest input per target: a pattern file, a calibration record, a line
-# of words, a short clip, four 128 x 128 frames of 4-byte pixels.
-declare -A max_len=([patt]=20000 [param]=400 [config]=1024 [capture]=16384 [detect]=65540)
+# of words, a short clip, four 128 x 128 frames of 4-byte pixels, a 36 x 36
+# grid of raw float samples.
+declare -A max_len=([patt]=20000 [param]=400 [config]=1024 [capture]=16384 [detect]=65540 [codes]=5188)
 declare -A extra=([config]="-dict=$src/fuzz/config.dict" [capture]="-rss_limit_mb=2048")
 
 found=0

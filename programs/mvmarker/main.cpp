@@ -1,8 +1,10 @@
 // mvmarker - makes a printable marker from a picture (PNG and SVG) and the
-// pattern file that recognises it, or teaches a pattern from a frame.
+// pattern file that recognises it, teaches a pattern from a frame, or makes
+// a printable coded marker (AprilTag, ArUco) of one of the core's families.
 #include "morvex/camera.h"
 #include "morvex/detect.h"
 #include "morvex/pattern.h"
+#include "coded_marker.h"
 #include "image_io.h"
 #include "pattern_cells.h"
 #include "print_files.h"
@@ -23,6 +25,8 @@ const char *kHelp =
     "usage: mvmarker PICTURE [--png FILE] [--px N] [--svg FILE] [--mm MM]\n"
     "                        [--patt FILE] [--patt-method direct|render] [--bordered]\n"
     "       mvmarker --from-frame IMAGE --patt FILE [--camera FILE] [--thresh N]\n"
+    "       mvmarker --family NAME --id N [--png FILE] [--px N] [--svg FILE] [--mm MM]\n"
+    "                        [--quiet CELLS]\n"
     "\n"
     "Makes a square marker from PICTURE (PNG or JPEG): the picture inside a black\n"
     "border a quarter of the side wide on each edge. A picture that is not square\n"
@@ -48,6 +52,14 @@ const char *kHelp =
     "  --camera FILE     camera calibration for --from-frame (default: the\n"
     "                    bundled resources/camera_para.dat)\n"
     "  --thresh N        darkness threshold 0..255 for --from-frame (default 100)\n"
+    "\n"
+    "  --family NAME     make a coded marker of this family: tag36h11, tag25h9,\n"
+    "                    tag16h5, aruco4x4_50 .. aruco4x4_1000 (likewise 5x5, 6x6,\n"
+    "                    7x7 with 50, 100, 250, 1000), aruco_original\n"
+    "  --id N            the marker's id within the family\n"
+    "  --quiet CELLS     white margin around the black square, in cells, 0..8\n"
+    "                    (default 1); --mm is then the black square's side\n"
+    "                    and --px the PNG's largest side, whole pixels per cell\n"
     "  -h, --help        show this help\n"
     "\n"
     "The pattern matches the marker the right way up as direction 2.\n"
@@ -56,7 +68,8 @@ const char *kHelp =
     "  mvmarker logo.png --png marker.png --px 1024 --svg marker.svg --mm 45 \\\n"
     "           --patt logo.lumo\n"
     "  mvmarker resources/marker.png --bordered --patt patt.lumo\n"
-    "  mvmarker --from-frame snapshot.png --patt taught.lumo\n";
+    "  mvmarker --from-frame snapshot.png --patt taught.lumo\n"
+    "  mvmarker --family tag36h11 --id 7 --png tag7.png --svg tag7.svg --mm 80\n";
 
 [[noreturn]] void fail(const std::string &message) {
     std::fprintf(stderr, "mvmarker: %s\n", message.c_str());
@@ -218,9 +231,9 @@ bool looks_bordered(const render::Image &img) {
 }
 
 struct Args {
-    std::string picture, png, svg, patt, from_frame, camera, method = "direct";
-    bool bordered = false;
-    long px = 512, thresh = 100;
+    std::string picture, png, svg, patt, from_frame, camera, method = "direct", family;
+    bool bordered = false, method_given = false, quiet_given = false;
+    long px = 512, thresh = 100, id = -1, quiet = 1;
     double mm = 45.0;   // the one default marker size of every program
 };
 
@@ -247,7 +260,17 @@ Args parse(int argc, char **argv) {
             a.from_frame = value();
         } else if (w == "--camera") {
             a.camera = value();
+        } else if (w == "--family") {
+            a.family = value();
+        } else if (w == "--id") {
+            std::string v = value();
+            if (!mvtool::parseWhole(v, 0, 1000000, &a.id)) fail("--id: '" + v + "' is not a whole number 0 or more");
+        } else if (w == "--quiet") {
+            a.quiet_given = true;
+            std::string v = value();
+            if (!mvtool::parseWhole(v, 0, 8, &a.quiet)) fail("--quiet: '" + v + "' is not a whole number 0..8");
         } else if (w == "--patt-method") {
+            a.method_given = true;
             a.method = value();
             if (a.method != "direct" && a.method != "render")
                 fail("--patt-method: '" + a.method + "' is not direct or render");
@@ -272,10 +295,47 @@ Args parse(int argc, char **argv) {
     return a;
 }
 
+// --family: the coded marker as PNG (its print size recorded) and SVG.
+int make_coded(const Args &a) {
+    if (!a.picture.empty()) fail("unexpected word '" + a.picture + "' with --family");
+    if (!a.patt.empty() || a.bordered || a.method_given || !a.from_frame.empty() || !a.camera.empty())
+        fail("--family makes a coded marker: no --patt, --bordered, --patt-method, --from-frame or --camera");
+    const int ids = render::codedMarkerIds(a.family);
+    if (ids == 0)
+        fail("--family: '" + a.family + "' is not a marker family (tag36h11, tag25h9, tag16h5, "
+             "aruco4x4_50 .. aruco7x7_1000, aruco_original)");
+    if (a.id < 0) fail("--family needs --id N");
+    if (a.id >= ids) fail("--id: " + std::to_string(a.id) + " is not an id of " + a.family +
+                          " (0.." + std::to_string(ids - 1) + ")");
+    if (a.png.empty() && a.svg.empty()) fail("nothing to write: give --png or --svg (see --help)");
+    const int grid = render::codedMarkerGrid(a.family), q = (int)a.quiet;
+    const double page_mm = render::codedPictureSide(a.family, a.mm, q);
+    std::string error;
+    if (!a.png.empty()) {
+        const render::Image img = mvmarker::codedPicture(a.family, (int)a.id, (int)a.px, q);
+        if (img.pixels.empty())
+            fail("--px: " + std::to_string(a.px) + " is less than one pixel per cell (" +
+                 std::to_string(grid + 2 * q) + " cells across)");
+        if (!mvtool::writePngAtSize(a.png, img, page_mm, &error)) fail(error);
+        std::printf("%s: %s id %ld, %d x %d pixels, %d per cell, prints %g mm wide (black square %g mm)\n",
+                    a.png.c_str(), a.family.c_str(), a.id, img.width, img.height, img.width / (grid + 2 * q),
+                    page_mm, a.mm);
+    }
+    if (!a.svg.empty()) {
+        const std::string text = mvmarker::codedSvg(a.family, (int)a.id, a.mm, q);
+        if (!mvtool::writeFile(a.svg, text.data(), text.size(), &error)) fail(error);
+        std::printf("%s: %s id %ld, %g mm wide (black square %g mm)\n", a.svg.c_str(), a.family.c_str(), a.id,
+                    page_mm, a.mm);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
     Args a = parse(argc, argv);
+    if (!a.family.empty()) return make_coded(a);
+    if (a.id >= 0 || a.quiet_given) fail("--id and --quiet belong with --family");
 
     if (!a.from_frame.empty()) {
         if (!a.picture.empty()) fail("unexpected word '" + a.picture + "' with --from-frame");

@@ -23,6 +23,7 @@
 #define MORVEX_TOOLS_RENDER_H
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "image_io.h"
@@ -120,6 +121,26 @@ Image projectPicture();
 // project's marker. variant is taken modulo alternatePictureCount().
 Image makeAlternatePicture(int variant);
 int alternatePictureCount();
+
+// Coded markers of the core's families ("tag36h11", "aruco4x4_50", ...; see
+// lib/core/codes/code_family.h). A family's marker is a black square of
+// grid x grid cells: a one-cell black frame around the code's cells.
+// Cells across the black square, and ids; 0 for an unknown family.
+int codedMarkerGrid(const std::string &family);
+int codedMarkerIds(const std::string &family);
+// The marker `id` drawn upright (as the family's own tools draw it):
+// grid x grid cells, row 0 at the top, 1 light, 0 dark; empty for an
+// unknown family or an id out of range.
+std::vector<uint8_t> codedMarkerCells(const std::string &family, int id);
+// The same as an RGB picture, `cell_px` pixels per cell, inside a white
+// quiet zone `quiet_cells` cells wide: (grid + 2 quiet_cells) cell_px
+// pixels across. Empty when codedMarkerCells is, or cell_px < 1.
+// Rendered with renderFrame, the picture's side is
+// codedPictureSide(family, black_mm, quiet_cells) for a black square of
+// black_mm; that square's corners are projectCorners(black_mm, ...), its
+// corner k at the picture's corner k.
+Image makeCodedMarker(const std::string &family, int id, int cell_px, int quiet_cells = 1);
+double codedPictureSide(const std::string &family, double black_mm, int quiet_cells = 1);
 
 }  // namespace render
 

@@ -1,8 +1,11 @@
 // The mvmarker tool end to end: markers made from a picture are found with
 // their own pattern file at many poses, in the right direction; a pattern
-// taught from a frame; both files in the pattern layout; errors exit with
-// status 1. (The bundled pattern on
+// taught from a frame; both files in the pattern layout; coded markers'
+// PNG and SVG read back and decoded at their cell centres; errors exit
+// with status 1. (The bundled pattern on
 // the bundled marker, against other pictures: pose/render_test.)
+#include "code_family.h"
+#include "decode.h"
 #include "morvex/camera.h"
 #include "morvex/detect.h"
 #include "morvex/pattern.h"
@@ -15,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -272,6 +276,130 @@ TEST_F(Tool, ErrorsExitWithOneLineNamingTheCulprit) {
     EXPECT_EQ(help.first, 0);
     EXPECT_NE(help.second.find("--from-frame"), std::string::npos);
     EXPECT_NE(help.second.find("examples:"), std::string::npos);
+}
+
+// Decodes cell-centre levels of a coded marker's black square (grid x grid
+// cells) with the core's decoder: the id, or -1; *turn the turn.
+int decodeCentres(const char *family, const std::vector<float> &cells, int *turn) {
+    mvcore::CodeMatch m;
+    if (!mvcore::decodeCells(*mvcore::findCodeFamily(family), cells.data(), mvcore::DecodeOptions(), &m)) return -1;
+    *turn = m.turn;
+    return m.id;
+}
+
+// The PNG of a coded marker: whole pixels per cell within --px, the quiet
+// zone white, the size it prints at recorded (pHYs, pixels per metre), and
+// its cell centres decode to the id, upright.
+TEST_F(Tool, CodedMarkerPngDecodesToItsId) {
+    struct Case { const char *family; int id, px, quiet, grid; double mm; } cases[] = {
+        {"tag36h11", 7, 512, 1, 8, 80}, {"tag16h5", 29, 100, 1, 6, 30}, {"aruco4x4_50", 49, 300, 2, 6, 45},
+        {"aruco7x7_1000", 999, 1000, 0, 9, 120}, {"aruco_original", 0, 256, 3, 7, 50},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.family);
+        const std::string png = tempPath("coded.png");
+        auto r = tool(std::string("--family ") + c.family + " --id " + std::to_string(c.id) + " --px " +
+                      std::to_string(c.px) + " --quiet " + std::to_string(c.quiet) + " --mm " + std::to_string(c.mm) +
+                      " --png " + png);
+        ASSERT_EQ(r.first, 0) << r.second;
+        render::Image img;
+        std::string error;
+        ASSERT_TRUE(mvtool::readImage(png, &img, &error)) << error;
+        const int across = c.grid + 2 * c.quiet, cell = c.px / across;
+        ASSERT_EQ(img.width, cell * across);
+        ASSERT_EQ(img.height, img.width);
+        auto grey = [&](int x, int y) {
+            const uint8_t *p = &img.pixels[((size_t)y * img.width + x) * img.channels];
+            return img.channels >= 3 ? (p[0] + p[1] + p[2]) / 3.0f : (float)p[0];
+        };
+        int quiet_dark = 0;
+        for (int y = 0; y < img.height; y++)
+            for (int x = 0; x < img.width; x++) {
+                const int rr = y / cell - c.quiet, cc = x / cell - c.quiet;
+                quiet_dark += (rr < 0 || cc < 0 || rr >= c.grid || cc >= c.grid) && grey(x, y) < 255;
+            }
+        EXPECT_EQ(quiet_dark, 0);
+        std::vector<float> centres;
+        for (int rr = 0; rr < c.grid; rr++)
+            for (int cc = 0; cc < c.grid; cc++)
+                centres.push_back(grey((c.quiet + cc) * cell + cell / 2, (c.quiet + rr) * cell + cell / 2));
+        int turn = -1;
+        EXPECT_EQ(decodeCentres(c.family, centres, &turn), c.id);
+        EXPECT_EQ(turn, 0);
+        // pHYs right after the header: pixels per metre, for the page of
+        // mm * across / grid millimetres.
+        const std::string bytes = morvex_test::slurp(png);
+        const size_t at = bytes.find("pHYs");
+        ASSERT_NE(at, std::string::npos);
+        const uint32_t per_metre = (uint8_t)bytes[at + 4] << 24 | (uint8_t)bytes[at + 5] << 16 |
+                                   (uint8_t)bytes[at + 6] << 8 | (uint8_t)bytes[at + 7];
+        EXPECT_NEAR(img.width * 1000.0 / per_metre, c.mm * across / c.grid, 0.01 * c.mm);
+    }
+}
+
+// The SVG: a page of exactly mm * (grid + 2 quiet) / grid millimetres, the
+// black square of --mm at the quiet zone's inner edge, and the white
+// rectangles over it paint, at each cell centre, the code of the id.
+TEST_F(Tool, CodedMarkerSvgPaintsTheCodeAtExactMillimetres) {
+    struct Case { const char *family; int id, quiet, grid; double mm, page; } cases[] = {
+        {"tag36h11", 7, 1, 8, 80, 100}, {"aruco6x6_250", 200, 2, 8, 40, 60}, {"tag25h9", 34, 0, 7, 70, 70},
+    };
+    const std::regex rect("<rect x=\"([0-9.e+-]+)\" y=\"([0-9.e+-]+)\" width=\"([0-9.e+-]+)\" "
+                          "height=\"([0-9.e+-]+)\" fill=\"#(000000|ffffff)\"/>");
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.family);
+        const std::string svg = tempPath("coded.svg");
+        auto r = tool(std::string("--family ") + c.family + " --id " + std::to_string(c.id) + " --quiet " +
+                      std::to_string(c.quiet) + " --mm " + std::to_string(c.mm) + " --svg " + svg);
+        ASSERT_EQ(r.first, 0) << r.second;
+        const std::string text = morvex_test::slurp(svg);
+        std::ostringstream size;
+        size << "width=\"" << c.page << "mm\" height=\"" << c.page << "mm\" viewBox=\"0 0 " << c.page << " "
+             << c.page << "\"";
+        EXPECT_NE(text.find(size.str()), std::string::npos) << text.substr(0, 300);
+        // Paint the rectangles in order at each cell centre of the black square.
+        const double cell = c.mm / c.grid, q = cell * c.quiet;
+        std::vector<float> centres(c.grid * c.grid, -1);
+        int black_squares = 0;
+        for (std::sregex_iterator it(text.begin(), text.end(), rect), end; it != end; ++it) {
+            const double x = std::stod((*it)[1]), y = std::stod((*it)[2]), w = std::stod((*it)[3]),
+                         h = std::stod((*it)[4]);
+            const bool white = (*it)[5] == "ffffff";
+            if (!white && std::abs(x - q) < 1e-9 && std::abs(y - q) < 1e-9 && std::abs(w - c.mm) < 1e-9 &&
+                std::abs(h - c.mm) < 1e-9)
+                black_squares++;
+            for (int i = 0; i < c.grid * c.grid; i++) {
+                const double px = q + (i % c.grid + 0.5) * cell, py = q + (i / c.grid + 0.5) * cell;
+                if (px > x && px < x + w && py > y && py < y + h) centres[i] = white ? 255.0f : 0.0f;
+            }
+        }
+        EXPECT_EQ(black_squares, 1);
+        EXPECT_EQ(std::count(centres.begin(), centres.end(), -1.0f), 0);
+        int turn = -1;
+        EXPECT_EQ(decodeCentres(c.family, centres, &turn), c.id);
+        EXPECT_EQ(turn, 0);
+    }
+}
+
+TEST_F(Tool, CodedMarkerErrorsNameTheCulprit) {
+    struct Case { std::string args, culprit; } cases[] = {
+        {"--family tag36h10 --id 1 --png x.png", "tag36h10"},
+        {"--family aruco4x4_50 --id 50 --png x.png", "0..49"},
+        {"--family tag36h11 --png x.png", "--id"},
+        {"--family tag36h11 --id 1", "nothing to write"},
+        {"--family tag36h11 --id 1 --patt x.lumo", "--patt"},
+        {"pic.png --family tag36h11 --id 1 --png x.png", "pic.png"},
+        {"--family tag36h11 --id 1 --quiet 9 --png x.png", "--quiet"},
+        {"--family aruco7x7_50 --id 1 --px 16 --quiet 8 --png x.png", "one pixel per cell"},
+        {"pic.png --id 3 --png x.png", "--family"},
+        {"--family tag36h11 --id 1 --svg /nonexistent/dir/t.svg", "/nonexistent/dir/t.svg"},
+    };
+    for (const Case &c : cases) {
+        auto r = tool(c.args);
+        EXPECT_EQ(r.first, 1) << c.args;
+        EXPECT_NE(r.second.find(c.culprit), std::string::npos) << c.args << ": " << r.second;
+        EXPECT_EQ(r.second.find('\n'), r.second.size() - 1) << c.args << ": " << r.second;
+    }
 }
 
 }  // namespace
