@@ -34,16 +34,20 @@ MvError Detector::detect(const FrameView &frame, int thresh, bool half, const do
 {
     markers_.clear();
     candidates_.list.clear();
-    const MvError labelled = labeling_.run(frame, thresh, half ? 2 : 1, debug);
+    const int step = half ? 2 : 1;
+    const MvError labelled = limits_.label_image
+                                 ? labeling_.run(frame, thresh, step, debug)
+                                 : runs_.run(frame, thresh, step, workers_.count, workers_.run, workers_.self);
     if (labelled != MV_ERROR_NONE) return labelled;
     try {
         CandidateLimits limits;
         limits.area_min = kAreaMin;
-        limits.area_max = detection_area_max((long)labeling_.xsize * labeling_.ysize);
+        limits.area_max = detection_area_max((long)(frame.width / step) * (frame.height / step));
         limits.factor = kCornerFactor;
         limits.max_candidates = limits_.candidates;
         limits.max_outline = limits_.outline;
-        find_candidates(labeling_.view(), limits, &candidates_, report, context);
+        if (limits_.label_image) find_candidates(labeling_.view(), limits, &candidates_, report, context);
+        else find_candidates(runs_, limits, &candidates_, report, context);
 
         for (const Candidate &c : candidates_.list) {
             if (limits_.markers > 0 && (int)markers_.size() == limits_.markers) break;

@@ -9,6 +9,7 @@
 #include "edges.h"
 #include "history.h"
 #include "labeling.h"
+#include "runs.h"
 
 #include <cstddef>
 #include <vector>
@@ -27,12 +28,23 @@ protected:
     ~Identifier() = default;
 };
 
-// Capacities; 0 for no limit.
+// Capacities (0 for no limit) and the labelling.
 struct DetectorLimits {
     int candidates = 0;   // square candidates per frame
     int markers = 0;      // the marker table, re-added markers included
     int history = 0;      // identified markers remembered
     int outline = 0;      // outline points per candidate
+    // Label image (the process-wide interface hands it out) or runs (no
+    // image; faster, and splits into bands for worker threads).
+    bool label_image = false;
+};
+
+// Runs work(context, b) for b = 0 .. count - 1, possibly at the same time on
+// several threads, and returns when all have run.
+struct Workers {
+    int count = 1;
+    void (*run)(void *self, int count, void (*work)(void *, int), void *context) = nullptr;
+    void *self = nullptr;
 };
 
 // The largest border area (frame pixels) detection keeps: 100000 for
@@ -55,6 +67,9 @@ public:
                    bool use_history, Identifier &identifier, unsigned char *debug = nullptr,
                    TraceReport report = nullptr, void *context = nullptr);
 
+    // With run labelling, bands of the frame labelled by these workers.
+    void set_workers(const Workers &workers) { workers_ = workers; }
+
     Labeling &labeling() { return labeling_; }
     const CandidateSet &candidates() const { return candidates_; }
     std::vector<MvMarkerInfo> &markers() { return markers_; }
@@ -62,7 +77,9 @@ public:
 
 private:
     DetectorLimits limits_;
+    Workers workers_;
     Labeling labeling_;
+    RunLabeling runs_;
     CandidateSet candidates_;
     EdgeScratch edges_;
     std::vector<MvMarkerInfo> markers_;
