@@ -2,14 +2,25 @@
    labelled at the same time and are joined after. */
 #include "runs.h"
 
-#include "bright_blocks.h"
+#include "dark_rows.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <new>
 
 namespace mvcore {
 
 namespace {
+
+constexpr uint64_t kAllDark = 0x0101010101010101ULL;
+
+inline uint64_t load64(const unsigned char *p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
 
 template <typename T>
 void ensure(std::vector<T> &v, size_t n)
@@ -40,30 +51,29 @@ inline void join(int *parent, int a, int b)
 // The dark runs of every row of the band, each joined to the runs of the
 // row above it that touch it (8-connected), with the statistics of its
 // label. The band's first row is joined to the band above later.
-template <int bpp, int step_>
 void RunLabeling::label_band(Band &b)
 {
     const int n = xsize - 2;   // working pixels 1 .. xsize - 2 of a row
-    const int r = frame_.red, g = frame_.green, bl = frame_.blue;
-    const int limit = limit_;
-    const BrightTest bright = bright_test(bpp == 4 ? limit : -1);
-    const auto dark = [&](const unsigned char *p) { return p[r] + p[g] + p[bl] <= limit; };
+    // The row's marks, padded with bright ones so that the scans below may
+    // read a word past the end.
+    ensure(b.marks, (size_t)n + 8);
+    unsigned char *marks = b.marks.data();
+    std::fill(marks + n, marks + n + 8, 0);
     b.labels = 0;
     b.top.clear();
     b.prev.clear();
     for (int j = b.j0; j < b.j1; j++) {
-        const unsigned char *src = frame_.pixel(step_, j * step_);
+        mark_dark(frame_, frame_.pixel(step, j * step), n, step, limit_, marks);
         b.cur.clear();
         int i = 0;
         while (i < n) {
-            if (bpp == 4)
-                while (i + kBlock < n && block_bright<step_>(src + (long)i * 4 * step_, bright)) i += kBlock;
-            if (!dark(src + (long)i * bpp * step_)) {
-                i++;
-                continue;
-            }
+            // Whole words of bright marks, then of dark ones, at a time.
+            while (i < n && load64(marks + i) == 0) i += 8;
+            while (i < n && marks[i] == 0) i++;
+            if (i >= n) break;
             const int s = i;
-            while (i < n && dark(src + (long)i * bpp * step_)) i++;
+            while (i + 8 <= n && load64(marks + i) == kAllDark) i += 8;
+            while (i < n && marks[i] != 0) i++;
             b.cur.push_back({s + 1, i, 0});   // working x from 1
         }
         // Join each run to the runs above that reach it: their ends within
@@ -106,10 +116,7 @@ void RunLabeling::label_band(Band &b)
 void RunLabeling::label_band_any(Band &b)
 {
     try {
-        const bool half = step == 2;
-        if (frame_.bpp == 4) half ? label_band<4, 2>(b) : label_band<4, 1>(b);
-        else if (frame_.bpp == 3) half ? label_band<3, 2>(b) : label_band<3, 1>(b);
-        else half ? label_band<1, 2>(b) : label_band<1, 1>(b);
+        label_band(b);
     } catch (const std::bad_alloc &) {
         failed_ = true;
     }

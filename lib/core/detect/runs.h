@@ -54,8 +54,8 @@ private:
         std::vector<int> parent;
         std::vector<LabelStats> stats;
         std::vector<int> first_x, first_y;
+        std::vector<unsigned char> marks;   // the current row's dark marks
     };
-    template <int bpp, int step_>
     void label_band(Band &b);
     void label_band_any(Band &b);
     static void band_work(void *self, int b);
