@@ -11,6 +11,7 @@
 #include "labeling.h"
 #include "runs.h"
 
+#include <atomic>
 #include <cstddef>
 #include <vector>
 
@@ -18,7 +19,8 @@ namespace mvcore {
 
 // Identifies one square candidate (outline x, y in observed frame pixels,
 // corners[0..3] its corners' outline indices). Detection knows nothing of
-// patterns: whoever runs it says how a candidate is named.
+// patterns: whoever runs it says how a candidate is named. With workers,
+// called from several threads at once.
 class Identifier {
 public:
     virtual void identify(const FrameView &frame, bool half, const int *x, const int *y,
@@ -67,7 +69,8 @@ public:
                    bool use_history, Identifier &identifier, unsigned char *debug = nullptr,
                    TraceReport report = nullptr, void *context = nullptr);
 
-    // With run labelling, bands of the frame labelled by these workers.
+    // With run labelling, bands of the frame labelled, and candidates
+    // fitted and named, by these workers.
     void set_workers(const Workers &workers) { workers_ = workers; }
 
     Labeling &labeling() { return labeling_; }
@@ -76,12 +79,28 @@ public:
     void reset_history() { history_.reset(); }
 
 private:
+    struct Fitted {
+        bool ok;   // lines fitted; marker holds the candidate's marker
+        MvMarkerInfo marker;
+    };
+    struct Fitting {
+        Detector *detector;
+        const FrameView *frame;
+        bool half;
+        const double *distortion;
+        Identifier *identifier;
+        int shares;
+        std::atomic<bool> failed;   // some share could not grow its scratch
+    };
+    static void fit_share(void *context, int share);
+
     DetectorLimits limits_;
     Workers workers_;
     Labeling labeling_;
     RunLabeling runs_;
     CandidateSet candidates_;
-    EdgeScratch edges_;
+    std::vector<EdgeScratch> scratch_;   // one per share of the candidates
+    std::vector<Fitted> fitted_;
     std::vector<MvMarkerInfo> markers_;
     History history_;
 };
