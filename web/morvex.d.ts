@@ -1,5 +1,12 @@
 // Declarations for morvex.js: the Morvex tracker over its WebAssembly build.
 
+// Browser and Node types where the project has them, without requiring the
+// DOM library (a Node project) or Node's types (a page).
+type Global<K extends string> = typeof globalThis extends { [P in K]: { prototype: infer T } } ? T : never;
+type AnyURL = Global<'URL'>;
+type BrowserImage = Global<'ImageData'> | Global<'HTMLVideoElement'> | Global<'HTMLImageElement'> |
+  Global<'HTMLCanvasElement'> | Global<'ImageBitmap'> | Global<'OffscreenCanvas'> | Global<'VideoFrame'>;
+
 /** A 3x4 row-major transform. */
 export type Matrix3x4 = [number[], number[], number[]];
 /** Four points, corner i where side i begins. */
@@ -82,7 +89,7 @@ export interface TrackOptions {
 }
 
 /** A URL (in a page) or a file path (in Node), or the file's bytes. */
-export type Source = string | URL | ArrayBuffer | ArrayBufferView;
+export type Source = string | AnyURL | ArrayBuffer | ArrayBufferView;
 
 export interface PatternSpec {
   /** A pattern file (3072 whole numbers as text)... */
@@ -107,7 +114,7 @@ export interface Stats {
   poseSeconds: number;
 }
 
-export type FrameSource = ImageData | Pixels | CanvasImageSource | VideoFrame;
+export type FrameSource = Pixels | BrowserImage;
 
 export class Tracker {
   private constructor();

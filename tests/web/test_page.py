@@ -154,10 +154,11 @@ def test_fake_camera_finds_the_marker_and_draws_the_scene(server, clip_forms):
 
     # The last frame drawn: the white square covers the marker, whose black
     # border (the outer quarter of its side) is dark in the frame itself.
+    # The page shows the frame undistorted: the marker is at its ideal corners.
     ours = [m for m in state["lastMarkers"] if m["id"] == 0 and m["pose"]]
     assert ours, "no marker in the frame left on screen"
     scale = shot.width / state["frameSize"][0]
-    quad = [(x * scale, y * scale) for x, y in ours[0]["corners"]]
+    quad = [(x * scale, y * scale) for x, y in ours[0]["corners_ideal"]]
     fractions = [0.06, 0.1, 0.14, 0.18, 0.82, 0.86, 0.9, 0.94]
     ring = [(s, t) for s in fractions for t in fractions] + \
            [(s, t) for s in fractions for t in (0.3, 0.4, 0.5, 0.6, 0.7)] + \

@@ -147,15 +147,29 @@ const ROTATE_X90 = new Float32Array([1, 0, 0, 0, 0, 0, 1, 0, 0, -1, 0, 0, 0, 0, 
 
 // --- shaders ---------------------------------------------------------------
 
+// The frame undistorted, as the viewer shows it: each screen pixel is an
+// ideal pixel, and takes the frame's colour where the lens put that point
+// (the library's mvParamIdeal2Observ), black beyond the frame.
 const BACKGROUND_VS = `
 attribute vec2 a_pos;
-varying vec2 v_uv;
-void main() { v_uv = vec2(0.5 * (a_pos.x + 1.0), 0.5 * (1.0 - a_pos.y)); gl_Position = vec4(a_pos, 0.0, 1.0); }`;
+void main() { gl_Position = vec4(a_pos, 0.0, 1.0); }`;
 const BACKGROUND_FS = `
+#ifdef GL_FRAGMENT_PRECISION_HIGH
+precision highp float;
+#else
 precision mediump float;
-varying vec2 v_uv;
+#endif
 uniform sampler2D u_frame;
-void main() { gl_FragColor = vec4(texture2D(u_frame, v_uv).rgb, 1.0); }`;
+uniform vec2 u_size, u_buffer;
+uniform vec4 u_distortion;  // centre x, y, radial factor x 1e8, scale
+void main() {
+  vec2 ideal = vec2(gl_FragCoord.x, u_buffer.y - gl_FragCoord.y) / u_buffer * u_size - 0.5;
+  vec2 p = (ideal - u_distortion.xy) * u_distortion.w;
+  vec2 observed = p * (1.0 - u_distortion.z / 100000000.0 * dot(p, p)) + u_distortion.xy;
+  vec2 uv = (observed + 0.5) / u_size;
+  if (uv.x < 0.0 || uv.y < 0.0 || uv.x > 1.0 || uv.y > 1.0) gl_FragColor = vec4(0.0, 0.0, 0.0, 1.0);
+  else gl_FragColor = vec4(texture2D(u_frame, uv).rgb, 1.0);
+}`;
 
 const COLOUR_VS = `
 attribute vec3 a_pos;
@@ -242,7 +256,8 @@ export class Scene {
     gl.bufferData(gl.ARRAY_BUFFER, this.particleData.byteLength, gl.DYNAMIC_DRAW);
     this.texture = gl.createTexture();
     gl.bindTexture(gl.TEXTURE_2D, this.texture);
-    for (const [k, v] of [[gl.TEXTURE_MIN_FILTER, gl.NEAREST], [gl.TEXTURE_MAG_FILTER, gl.NEAREST],
+    // Linear: the undistorted frame is sampled between pixels.
+    for (const [k, v] of [[gl.TEXTURE_MIN_FILTER, gl.LINEAR], [gl.TEXTURE_MAG_FILTER, gl.LINEAR],
       [gl.TEXTURE_WRAP_S, gl.CLAMP_TO_EDGE], [gl.TEXTURE_WRAP_T, gl.CLAMP_TO_EDGE]]) gl.texParameteri(gl.TEXTURE_2D, k, v);
     this.fountain = new Fountain();
   }
@@ -274,8 +289,9 @@ export class Scene {
     gl.uniformMatrix4fv(gl.getUniformLocation(program, 'u_modelview'), false, modelview);
   }
 
-  // Draws the frame (ImageData) and, when `pose` is given, the scene on it
-  // through `camera` (the tracker's, at the frame's size).
+  // Draws the frame (ImageData), undistorted through `camera` (the
+  // tracker's, at the frame's size), and the scene on the marker when
+  // `pose` is given.
   draw(frame, camera, pose) {
     const gl = this.gl;
     gl.viewport(0, 0, gl.drawingBufferWidth, gl.drawingBufferHeight);
@@ -283,6 +299,10 @@ export class Scene {
     gl.bindTexture(gl.TEXTURE_2D, this.texture);
     gl.texImage2D(gl.TEXTURE_2D, 0, gl.RGBA, gl.RGBA, gl.UNSIGNED_BYTE, frame);
     gl.useProgram(this.background);
+    const d = camera ? camera.distortion : [0, 0, 0, 1];
+    gl.uniform2f(gl.getUniformLocation(this.background, 'u_size'), frame.width, frame.height);
+    gl.uniform2f(gl.getUniformLocation(this.background, 'u_buffer'), gl.drawingBufferWidth, gl.drawingBufferHeight);
+    gl.uniform4f(gl.getUniformLocation(this.background, 'u_distortion'), d[0], d[1], d[2], d[3]);
     gl.bindBuffer(gl.ARRAY_BUFFER, this.quad);
     const pos = gl.getAttribLocation(this.background, 'a_pos');
     gl.enableVertexAttribArray(pos);
