@@ -39,7 +39,7 @@ _mvTrackerErrorText,_mvTrackerGetStats
 
 # ENVIRONMENT=web: no Node branch, whose ES-module form refers to
 # __dirname; the wrapper hands Node the .wasm itself (wasmBinary).
-emcc -O3 $flags -I"$root/include" "$root/web/wasm/bridge.c" "$out/core/lib/core/libmorvex.a" \
+emcc -O3 -Wall -Wextra $flags -I"$root/include" "$root/web/wasm/bridge.c" "$out/core/lib/core/libmorvex.a" \
   -o "$out/morvex_core.mjs" \
   -sMODULARIZE=1 -sEXPORT_ES6=1 -sEXPORT_NAME=createMorvexCore -sENVIRONMENT=web \
   -sALLOW_MEMORY_GROWTH=1 -sFILESYSTEM=1 --no-entry \
