@@ -72,8 +72,13 @@ function processFrame() {
   const w = video.videoWidth, h = video.videoHeight;
   if (!tracker || !w || !h) return null;
   if (grab.width !== w || grab.height !== h) {
-    grab.width = view.width = w;
-    grab.height = view.height = h;
+    grab.width = w;
+    grab.height = h;
+    // Small frames drawn at twice their size, as the viewer's window shows
+    // them: the scene's lines stay thin.
+    const zoom = w < 640 ? 2 : 1;
+    view.width = zoom * w;
+    view.height = zoom * h;
     state.frameSize = [w, h];
   }
   grabContext.drawImage(video, 0, 0, w, h);
@@ -111,15 +116,23 @@ function processFrame() {
   return markers;
 }
 
-// Every new video frame, once.
+// Every new video frame, once. A restart begins a new generation; the
+// callbacks of an older one end without tracking.
+let generation = 0;
 function loop() {
-  if (!running) return;
+  const mine = ++generation;
+  const live = () => running && mine === generation;
   if (video.requestVideoFrameCallback) {
-    video.requestVideoFrameCallback(() => { processFrame(); loop(); });
+    const onFrame = () => {
+      if (!live()) return;
+      processFrame();
+      video.requestVideoFrameCallback(onFrame);
+    };
+    video.requestVideoFrameCallback(onFrame);
   } else {
     let last = -1;
     const tick = () => {
-      if (!running) return;
+      if (!live()) return;
       if (video.currentTime !== last) { last = video.currentTime; processFrame(); }
       requestAnimationFrame(tick);
     };
