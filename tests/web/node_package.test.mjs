@@ -9,7 +9,6 @@ import { execFileSync } from 'node:child_process';
 import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
-import { pathToFileURL } from 'node:url';
 
 function env(name) {
   const v = process.env[name];
@@ -113,4 +112,74 @@ test('failures throw MorvexError with the library\'s message', async () => {
   assert.ok(tracker.track(image).some((m) => m.id === 0 && m.pose));
   assert.deepEqual([tracker.camera.xsize, tracker.camera.ysize], [320, 240]);
   tracker.destroy();
+});
+
+// The same frame in every layout the tracker takes, and patterns by value.
+test('every pixel layout and a pattern given by values give the same markers', async () => {
+  const { createTracker, readImage } = await load();
+  const resources = env('MORVEX_RESOURCES');
+  const camera = join(resources, 'camera_para.dat');
+  const text = readFileSync(join(resources, 'patt.lumo'), 'utf8');
+  const values = Uint8Array.from(text.trim().split(/\s+/).map(Number));
+  assert.equal(values.length, 3072);
+  const layouts = {
+    rgb: (d, n) => { const o = new Uint8Array(3 * n); for (let i = 0; i < n; i++) o.set(d.subarray(4 * i, 4 * i + 3), 3 * i); return o; },
+    bgr: (d, n) => { const o = new Uint8Array(3 * n); for (let i = 0; i < n; i++) { o[3 * i] = d[4 * i + 2]; o[3 * i + 1] = d[4 * i + 1]; o[3 * i + 2] = d[4 * i]; } return o; },
+    bgra: (d, n) => { const o = new Uint8Array(4 * n); for (let i = 0; i < n; i++) { o[4 * i] = d[4 * i + 2]; o[4 * i + 1] = d[4 * i + 1]; o[4 * i + 2] = d[4 * i]; o[4 * i + 3] = 255; } return o; },
+  };
+  const reference = await createTracker({ camera, patterns: [{ source: join(resources, 'patt.lumo') }] });
+  const others = {};
+  for (const name of [...Object.keys(layouts), 'padded', 'values'])
+    others[name] = await createTracker({ camera, patterns: [name === 'values' ? { values, name: 'patt.lumo' } : { source: join(resources, 'patt.lumo') }] });
+  for (let frame = 0; frame < 60; frame += 3) {
+    const image = await readImage(join(work, `frame${String(frame).padStart(4, '0')}.png`));
+    const { width: w, height: h, data } = image, n = w * h;
+    const want = reference.track(image);
+    assert.ok(want.some((m) => m.id === 0 && m.pose), `frame ${frame}: the marker`);
+    for (const [name, convert] of Object.entries(layouts))
+      assert.deepEqual(others[name].track({ data: convert(data, n), width: w, height: h }, { format: name }), want, `${name}, frame ${frame}`);
+    const stride = 4 * w + 12, padded = new Uint8Array(stride * h);
+    for (let y = 0; y < h; y++) padded.set(data.subarray(4 * w * y, 4 * w * (y + 1)), stride * y);
+    assert.deepEqual(others.padded.track({ data: padded, width: w, height: h }, { stride }), want, `rows ${stride} bytes apart, frame ${frame}`);
+    assert.deepEqual(others.values.track(image), want, `pattern by values, frame ${frame}`);
+  }
+  // Without its pattern the marker is found but not identified.
+  const image = await readImage(join(work, 'frame0100.png'));
+  others.values.removePattern(0);
+  const anonymous = others.values.track(image);
+  assert.ok(anonymous.length > 0 && anonymous.every((m) => m.id === -1 && m.pose === null && m.pattern === null));
+  assert.deepEqual(others.values.patterns, []);
+  // A fixed threshold is kept and used.
+  reference.settings = { threshold: 100, refine: false };
+  assert.deepEqual({ ...reference.settings, threshold: reference.settings.threshold }, {
+    threshold: 100, refine: false, history: true, halfResolution: false, greyMatching: false, maxMarkers: 0 });
+  assert.ok(reference.track(image).some((m) => m.id === 0 && m.pose));
+  for (const t of [reference, ...Object.values(others)]) t.destroy();
+});
+
+// readImage against Debian's Python imaging library on the same pictures.
+test('readImage reads PNG of every colour type, PPM and PGM as the imaging library does', async () => {
+  const { readImage } = await load();
+  const src = join(work, 'frame0042.png');
+  const script = `
+import sys
+from PIL import Image
+src, out = sys.argv[1], sys.argv[2]
+im = Image.open(src).convert('RGB')
+forms = {'grey.png': im.convert('L'), 'greyalpha.png': im.convert('LA'), 'rgba.png': im.convert('RGBA'),
+         'palette.png': im.convert('P', palette=Image.ADAPTIVE, colors=64), 'rgb.ppm': im, 'grey.pgm': im.convert('L')}
+for name, form in forms.items():
+    form.save(out + '/' + name)
+    open(out + '/' + name + '.rgba', 'wb').write(form.convert('RGBA').tobytes())
+`;
+  execFileSync('/usr/bin/python3', ['-c', script, src, work]);
+  for (const name of ['grey.png', 'greyalpha.png', 'rgba.png', 'palette.png', 'rgb.ppm', 'grey.pgm']) {
+    const image = await readImage(join(work, name));
+    assert.equal(image.width, 320, name);
+    assert.equal(image.height, 240, name);
+    assert.ok(Buffer.from(image.data.buffer, image.data.byteOffset, image.data.byteLength).equals(readFileSync(join(work, name + '.rgba'))), `${name}: pixels`);
+  }
+  writeFileSync(join(work, 'text.png'), 'not a picture');
+  await assert.rejects(readImage(join(work, 'text.png')), /neither PNG nor/);
+  await assert.rejects(readImage(join(work, 'missing.png')), (e) => e.codeName === 'not_found');
 });

@@ -202,3 +202,60 @@ def test_clip_stepped_frame_by_frame_matches_mvtrack(server, clip_forms):
           f"{100 * corners[len(gaps) // 2]:.3f} max {100 * corners[-1]:.3f}")
     worst = max(gaps, key=lambda g: max(g[0], g[1]))
     assert max(worst[0], worst[1]) <= 0.005, f"frame {worst[2]}: {100 * max(worst[0], worst[1]):.3f}% apart"
+
+
+def test_camera_and_marker_choices_and_the_printable_marker(server, clip_forms):
+    work = tempfile.mkdtemp(prefix="morvex-web-files-")
+    try:
+        bad = os.path.join(work, "broken.lumo")
+        with open(bad, "w") as f:
+            f.write("1 2 3\n")
+        mine = os.path.join(work, "mine.lumo")
+        shutil.copy(os.path.join(env("MORVEX_RESOURCES"), "patt.lumo"), mine)
+        with browser() as driver:
+            driver.get(server + "?source=clip")
+            wait_for(driver, lambda s: s["ready"] and s["framesWithMarker"] >= 10, 60)
+            state = driver.execute_script("return window.morvexPage.state")
+            bundled = state["camera"]
+            assert bundled["distortion"][2] > 0, "the clip's camera is the bundled one, with its lens"
+
+            # A webcam of unknown calibration: the default camera of the frame's size.
+            driver.execute_script("const s = document.getElementById('camera');"
+                                  "s.value = 'default'; s.dispatchEvent(new Event('change'));")
+            state = wait_for(driver, lambda s: s["camera"] and s["camera"]["distortion"][2] == 0, 30)
+            assert state["camera"]["projection"][0][0] == 1.09375 * 320
+            seen = state["framesWithMarker"]
+            wait_for(driver, lambda s: s["framesWithMarker"] >= seen + 10, 30)
+
+            # A pattern file of the user's: a broken one is refused with the
+            # library's words, a good one tracked at the side given.
+            driver.execute_script("document.getElementById('marker').value = 'file';"
+                                  "document.getElementById('marker-width').value = '80';"
+                                  "document.getElementById('marker-file').hidden = false;")
+            driver.find_element("id", "marker-file").send_keys(bad)
+            deadline = time.time() + 30
+            while "broken.lumo" not in (driver.execute_script("return window.morvexPage.state.error") or ""):
+                assert time.time() < deadline, "no message for the broken pattern file"
+                time.sleep(0.2)
+            message = driver.execute_script("return window.morvexPage.state.error")
+            assert "3072" in message, message
+            driver.find_element("id", "marker-file").send_keys(mine)
+            deadline = time.time() + 30
+            while "mine.lumo (80 mm)" not in driver.find_element("id", "status").text:
+                assert time.time() < deadline, driver.find_element("id", "status").text
+                time.sleep(0.2)
+            seen = driver.execute_script("return window.morvexPage.state.framesWithMarker")
+            state = wait_for(driver, lambda s: s["framesWithMarker"] >= seen + 10 and s["lastPose"], 30)
+            assert state["error"] is None
+            # The same marker said to be 80 mm wide is 80 / 45 times as far.
+            assert state["lastPose"][2][3] > 1.5 * 155
+
+            link = driver.find_element("link text", "Printable marker")
+            head = driver.execute_async_script(
+                "const done = arguments[arguments.length - 1];"
+                "fetch(arguments[0]).then((r) => r.arrayBuffer().then("
+                "  (b) => done([r.status, Array.from(new Uint8Array(b).slice(0, 8))])), (e) => done(String(e)));",
+                link.get_attribute("href"))
+        assert head == [200, [137, 80, 78, 71, 13, 10, 26, 10]]
+    finally:
+        shutil.rmtree(work, ignore_errors=True)

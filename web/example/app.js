@@ -18,7 +18,7 @@ const grabContext = grab.getContext('2d', { willReadFrequently: true });
 // What the page has done, for people (on screen) and tests (window.morvexPage).
 const state = {
   ready: false, source: null, error: null, framesProcessed: 0, framesWithMarker: 0,
-  lastMarkers: [], lastPose: null, frameSize: null, trackMs: 0, fps: 0,
+  lastMarkers: [], lastPose: null, camera: null, frameSize: null, trackMs: 0, fps: 0,
 };
 let tracker = null, patternId = -1, scene = null, running = false, stream = null;
 let configuring = Promise.resolve();
@@ -96,12 +96,14 @@ function processFrame() {
   let best = null;
   for (const m of markers)
     if (m.id === patternId && m.pose && (!best || m.confidence > best.confidence)) best = m;
-  scene.draw(frame, tracker.camera, best ? best.pose : null);
+  const camera = tracker.camera;
+  scene.draw(frame, camera, best ? best.pose : null);
 
   state.framesProcessed++;
   if (best) state.framesWithMarker++;
   state.lastMarkers = markers;
   state.lastPose = best ? best.pose : null;
+  state.camera = camera;
   fpsCount++;
   trackMsSum += dt;
   const now = performance.now();
