@@ -203,6 +203,8 @@ extern "C" int mvTrackerRemovePattern(MvTracker *t, int id)
         t->patterns.erase(t->patterns.begin() + k);
         t->relist();
         t->results.clear();
+        // The history would lend the removed id to the next frames' markers.
+        t->detector.reset_history();
         return t->succeed();
     }
     return t->fail(MV_ERROR_ARGUMENT, "no pattern %d in this tracker", id);
