@@ -51,7 +51,7 @@ private:
     static void take_items(Job &job);
 
     std::vector<std::thread> helpers_;
-    bool may_watch_ = true;   // no more threads than processors: helpers watch before sleeping
+    std::atomic<bool> may_watch_{true};   // no more threads than processors: helpers watch before sleeping
     std::mutex mutex_;
     std::condition_variable wake_, left_;
     std::atomic<long> generation_{0};   // counts runs
