@@ -100,22 +100,29 @@ typedef struct {
 
 /* One marker of a processed frame. */
 typedef struct {
-    int id;                     /* pattern id in this tracker, -1 unknown */
-    const char *family;         /* coded families: reserved, always NULL */
-    int direction;              /* 0..3: which turn of the pattern matched, -1 unknown */
-    double confidence;          /* correlation with the pattern, at most 1.0 */
+    int id;                     /* pattern id in this tracker, or the code's id in
+                                   its family; -1 unknown */
+    const char *family;         /* a coded marker's family ("tag36h11", ...; static
+                                   storage), NULL for a picture pattern or unknown */
+    int direction;              /* 0..3: which turn of the pattern or code matched,
+                                   -1 unknown */
+    double confidence;          /* a picture's correlation with its pattern (at
+                                   most 1.0); a code's share of bits read right */
     int area;                   /* pixels of the black border (frame pixels) */
     double center[2];           /* the border's centroid, observed pixels */
-    double corners[4][2];       /* observed pixels; corner i is where side i
-                                   begins, clockwise on screen as detected;
-                                   it is the marker's own corner
-                                   (i + direction) mod 4 */
+    double corners[4][2];       /* observed pixels. A picture marker's run
+                                   clockwise on screen as detected (corner i is
+                                   the marker's own corner (i + direction) mod 4);
+                                   a coded marker's are in its family's own order
+                                   (see the coded markers below) */
     double cornersIdeal[4][2];  /* the same corners, ideal pixels */
-    double edgeLines[4][3];     /* side i as a x + b y + c = 0, (a, b) a unit
-                                   normal, ideal pixels */
+    double edgeLines[4][3];     /* the side from corner i to corner i + 1 as
+                                   a x + b y + c = 0, (a, b) a unit normal, ideal
+                                   pixels */
     int hasPose;                /* non-zero when pose and poseError hold a pose:
                                    an identified marker whose fit succeeded */
-    double pose[3][4];          /* marker -> camera, millimetres */
+    double pose[3][4];          /* marker -> camera, millimetres (a coded marker's
+                                   in its family's own axes) */
     double poseError;           /* mean squared reprojection error, pixels^2 */
     double widthMm;             /* the marker side the pose used, 0 without pose */
 } MvTrackerMarker;
@@ -233,6 +240,51 @@ int mvTrackerRemovePattern(MvTracker *tracker, int id);
    does not hold. The name is valid while the tracker holds the pattern. */
 const char *mvTrackerPatternName(const MvTracker *tracker, int id);
 double mvTrackerPatternWidth(const MvTracker *tracker, int id);
+
+/* --- Coded markers -------------------------------------------------------
+   Coded markers carry an error-correcting code in a grid of cells inside a
+   black frame one cell wide. The families: "tag36h11", "tag25h9",
+   "tag16h5" (AprilTag's), "aruco4x4_50", "aruco4x4_100", "aruco4x4_250",
+   "aruco4x4_1000", the same for 5x5, 6x6 and 7x7, and "aruco_original"
+   (OpenCV's ArUco dictionaries); mvmarker prints them. A tracker decodes
+   the families added to it (none by default) beside its picture patterns;
+   a square that shows a picture pattern is reported as that pattern.
+
+   A coded marker's record has `family` set and `id` its code's id. Its
+   corners are in the family's own order and its pose in the family's own
+   axes, so that a program moving from those libraries gets the same
+   numbers: AprilTag's corners run counter-clockwise on screen from the
+   upright marker's bottom-left, its axes are x right, y down, z into the
+   marker; ArUco's corners run clockwise from the top-left, its axes are x
+   right, y up, z out of the marker towards the camera (a picture marker's
+   own convention, upright). The marker's side is that of its black square.
+
+   Each family corrects bit errors up to a bound that keeps false reads
+   negligible (a random interior behind a dark frame read as a code with a
+   chance of at most 5e-5): tag36h11 2 bits; aruco6x6_50 and _100 3,
+   aruco6x6_250 and _1000 2; aruco7x7_50 7, _100 and _250 6, _1000 5;
+   every other family none. */
+
+/* The families: their number and the name of family `index` (NULL out of
+   range; static storage). Any thread. */
+int mvCodeFamilyCount(void);
+const char *mvCodeFamilyName(int index);
+
+/* Decodes `family` from the next frame on, its markers `sideMm` across
+   (> 0, the black square), correcting at most `maxCorrection` bits (-1:
+   the family's bound; more is held to it). Adding a family again changes
+   its side and bound. MV_ERROR_NONE, MV_ERROR_ARGUMENT (an unknown family,
+   a side that is not a positive number) or MV_ERROR_MEMORY. */
+int mvTrackerAddFamily(MvTracker *tracker, const char *family, double sideMm, int maxCorrection);
+
+/* Stops decoding `family`. MV_ERROR_NONE, or MV_ERROR_ARGUMENT when the
+   tracker does not decode it. */
+int mvTrackerRemoveFamily(MvTracker *tracker, const char *family);
+
+/* The side (mm) of marker `id` of an added family, when it differs from
+   the family's. MV_ERROR_NONE, MV_ERROR_ARGUMENT (family not added, id out
+   of range, side not positive) or MV_ERROR_MEMORY. */
+int mvTrackerSetCodeSide(MvTracker *tracker, const char *family, int id, double sideMm);
 
 /* --- Frames -------------------------------------------------------------- */
 

@@ -72,7 +72,7 @@ int load_shared(Options &o, Shared *s)
     std::string error;
     if (o.camera.empty() && !bundled("camera_para.dat", "--camera", &o.camera)) return 1;
     if (!mvtool::loadCamera(o.camera, &s->fileCamera, &error)) return fail(error);
-    if (o.patterns.empty()) {
+    if (o.patterns.empty() && o.families.empty()) {
         PatternOption p;
         if (!bundled("patt.lumo", "--pattern", &p.path)) return 1;
         p.name = "patt.lumo";
@@ -91,6 +91,7 @@ int load_shared(Options &o, Shared *s)
         loaded.sideGiven = p.sideGiven || o.sideGiven;
         s->patterns.push_back(loaded);
     }
+    s->families = o.families;
     return 0;
 }
 
@@ -142,8 +143,10 @@ void print_report(const Options &o, const Shared &s, const InputReport &r)
     if (r.ok) {
         std::fprintf(stderr, "mvtrack: %ld frames in %.2f s (%.1f frames/s)%s\n", frame, r.elapsed,
                      r.elapsed > 0 ? frame / r.elapsed : 0.0, stopped ? ", interrupted" : "");
-        for (size_t p = 0; p < s.patterns.size(); p++) {
-            std::fprintf(stderr, "mvtrack: %s: found in %ld of %ld frames (%.1f%%)", s.patterns[p].name.c_str(),
+        for (size_t p = 0; p < r.found.size(); p++) {
+            const std::string &name =
+                p < s.patterns.size() ? s.patterns[p].name : s.families[p - s.patterns.size()].name;
+            std::fprintf(stderr, "mvtrack: %s: found in %ld of %ld frames (%.1f%%)", name.c_str(),
                          r.found[p], frame, frame > 0 ? 100.0 * r.found[p] / frame : 0.0);
             if (r.poses[p] > 0) std::fprintf(stderr, ", mean fit error %.3g px^2", r.errorSum[p] / r.poses[p]);
             std::fprintf(stderr, "\n");
@@ -164,7 +167,13 @@ void print_report(const Options &o, const Shared &s, const InputReport &r)
                        ", \"failed\": " + std::to_string(r.failed) + ", \"patterns\": [";
     for (size_t k = 0; k < s.patterns.size(); k++)
         line += std::string(k > 0 ? ", " : "") + "{\"pattern\": " + jsonString(s.patterns[k].name) +
-                ", \"found\": " + std::to_string(r.found[k]) + "}";
+                ", \"found\": " + std::to_string(k < r.found.size() ? r.found[k] : 0) + "}";
+    line += "], \"families\": [";
+    for (size_t k = 0; k < s.families.size(); k++) {
+        const size_t at = s.patterns.size() + k;
+        line += std::string(k > 0 ? ", " : "") + "{\"family\": " + jsonString(s.families[k].name) +
+                ", \"found\": " + std::to_string(at < r.found.size() ? r.found[at] : 0) + "}";
+    }
     std::fprintf(stderr, "mvtrack: summary %s]}\n", line.c_str());
 }
 

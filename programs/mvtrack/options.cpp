@@ -36,8 +36,16 @@ const char *kHelp =
     "  --pattern FILE[:SIDE_MM]\n"
     "                     a pattern to recognise, with its marker's side in mm (the\n"
     "                     side of the black square); repeat for several patterns.\n"
-    "                     Default: the bundled patt.lumo\n"
-    "  --side MM          marker side for patterns given without one (default 45)\n"
+    "                     Default: the bundled patt.lumo, unless --family is given\n"
+    "  --family NAME[:SIDE_MM]\n"
+    "                     decode coded markers of a family: tag36h11, tag25h9,\n"
+    "                     tag16h5, aruco4x4_50 (and _100, _250, _1000; 5x5, 6x6,\n"
+    "                     7x7 likewise), aruco_original; repeatable. SIDE_MM is the\n"
+    "                     black square's side. None is decoded unless asked\n"
+    "  --code-side NAME:ID:SIDE_MM\n"
+    "                     the side of one marker of a family, when it differs\n"
+    "  --side MM          marker side for patterns and families given without one\n"
+    "                     (default 45)\n"
     "  --thresh N         fixed darkness threshold 0..255 (default: automatic,\n"
     "                     following the markers' and the scene's brightness)\n"
     "  --no-refine        the plain detector's corners, identities and poses\n"
@@ -65,6 +73,7 @@ const char *kHelp =
     "  mvtrack frames/%04d.png --csv --out poses.csv\n"
     "  mvtrack --jobs 2 day1.mp4 day2.mp4 --out all.jsonl\n"
     "  mvtrack /dev/video0 --frames 300 --pattern mine.lumo:80 --annotate live.avi\n"
+    "  mvtrack robot.mp4 --family tag36h11:80 --csv --identified-only\n"
     "\n"
     "Progress goes to standard error when it is a terminal; a summary always,\n"
     "ending with one line \"mvtrack: summary {JSON}\" per input (source, status,\n"
@@ -77,7 +86,7 @@ std::string quoted(const std::string &s) { return "\"" + s + "\""; }
 
 // Every word mvtrack takes, for the answer to an unknown one.
 const char *const kWords[] = {
-    "--camera", "--pattern", "--side", "--thresh", "--no-refine", "--lite", "--half", "--grey",
+    "--camera", "--pattern", "--family", "--code-side", "--side", "--thresh", "--no-refine", "--lite", "--half", "--grey",
     "--jobs", "--frames", "--out", "--csv", "--identified-only", "--annotate", "--source-name",
     "--help", "--file", "--dev", "--width", "--height", "--pace", "--nopace", "--loop",
 };
@@ -314,6 +323,10 @@ private:
             PatternOption p;
             if (!value(name, inline_value, may_take_next, &v) || !parse_pattern(v, &p, error_)) return false;
             o_->patterns.push_back(p);
+        } else if (bare == "family") {
+            if (!value(name, inline_value, may_take_next, &v) || !parse_family(v)) return false;
+        } else if (bare == "code-side") {
+            if (!value(name, inline_value, may_take_next, &v) || !parse_code_side(v)) return false;
         } else if (bare == "side") {
             if (!value(name, inline_value, may_take_next, &v)) return false;
             if (!mvtool::parseDecimal(v, &o_->side) || !(o_->side > 0))
@@ -344,6 +357,49 @@ private:
         return true;
     }
 
+    // "NAME[:SIDE_MM]".
+    bool parse_family(const std::string &arg)
+    {
+        FamilyOption f;
+        const size_t colon = arg.find(':');
+        f.name = arg.substr(0, colon);
+        if (!known_family(f.name)) return false;
+        if (colon != std::string::npos) {
+            const std::string w = arg.substr(colon + 1);
+            if (!mvtool::parseDecimal(w, &f.side) || !(f.side > 0))
+                return fail("bad marker side " + quoted(w) + " in --family " + quoted(arg) +
+                            " (a positive number of millimetres)");
+            f.sideGiven = true;
+        }
+        for (FamilyOption &g : o_->families)
+            if (g.name == f.name) return fail("--family " + f.name + " given twice");
+        o_->families.push_back(f);
+        return true;
+    }
+
+    // "NAME:ID:SIDE_MM", for a family given with --family (before or after).
+    bool parse_code_side(const std::string &arg)
+    {
+        const size_t a = arg.find(':'), b = a == std::string::npos ? a : arg.find(':', a + 1);
+        long id;
+        double side;
+        if (b == std::string::npos || !mvtool::parseWhole(arg.substr(a + 1, b - a - 1), 0, 65535, &id) ||
+            !mvtool::parseDecimal(arg.substr(b + 1), &side) || !(side > 0))
+            return fail("bad --code-side " + quoted(arg) + " (NAME:ID:SIDE_MM, e.g. tag36h11:7:120)");
+        code_sides_.push_back({arg.substr(0, a), {(int)id, side}});
+        return known_family(arg.substr(0, a));
+    }
+
+    bool known_family(const std::string &name)
+    {
+        std::string all;
+        for (int k = 0; k < mvCodeFamilyCount(); k++) {
+            if (name == mvCodeFamilyName(k)) return true;
+            all += std::string(k ? ", " : "") + mvCodeFamilyName(k);
+        }
+        return fail("unknown marker family " + quoted(name) + " (" + all + ")");
+    }
+
     bool finish()
     {
         if (o_->help) return true;
@@ -356,6 +412,15 @@ private:
             return fail("--annotate takes one input (" + std::to_string(o_->inputs.size()) + " given)");
         for (PatternOption &p : o_->patterns)
             if (!p.sideGiven) p.side = o_->side;
+        for (FamilyOption &f : o_->families)
+            if (!f.sideGiven) f.side = o_->side;
+        for (const auto &cs : code_sides_) {
+            FamilyOption *f = nullptr;
+            for (FamilyOption &g : o_->families)
+                if (g.name == cs.first) f = &g;
+            if (f == nullptr) return fail("--code-side for " + cs.first + ", which no --family names");
+            f->sides.push_back(cs.second);
+        }
         for (Input &in : o_->inputs) {
             MvVideoConfig &c = in.config;
             if (capture_.width > 0) {
@@ -377,6 +442,7 @@ private:
     Options *o_;
     std::string *error_;
     Capture capture_;
+    std::vector<std::pair<std::string, std::pair<int, double>>> code_sides_;
 };
 
 }  // namespace

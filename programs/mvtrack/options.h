@@ -19,6 +19,13 @@ struct PatternOption {
     bool sideGiven = false;    // FILE:WIDTH_MM, or --side
 };
 
+struct FamilyOption {
+    std::string name;                            // "tag36h11", ...
+    double side = kDefaultSideMm;                // the black square, mm
+    bool sideGiven = false;
+    std::vector<std::pair<int, double>> sides;   // --code-side: (id, mm)
+};
+
 // One source to track.
 struct Input {
     std::string label;         // as given: the path or the camera device
@@ -29,8 +36,9 @@ struct Input {
 struct Options {
     std::vector<Input> inputs;
     std::string camera;                  // --camera, or empty: the bundled one
-    std::vector<PatternOption> patterns; // empty: the bundled pattern
-    double side = kDefaultSideMm;        // --side: for patterns given without one
+    std::vector<PatternOption> patterns; // empty and no family: the bundled pattern
+    std::vector<FamilyOption> families;  // --family: coded markers to decode
+    double side = kDefaultSideMm;        // --side: for patterns and families given without one
     bool sideGiven = false;
     MvTrackerSettings settings;          // --thresh, --no-refine, --lite, --half, --grey
     long frames = -1;                    // --frames

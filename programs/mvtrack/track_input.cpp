@@ -106,6 +106,15 @@ public:
                 return false;
             }
         }
+        for (const FamilyOption &f : shared.families) {
+            bool ok = mvTrackerAddFamily(tracker_, f.name.c_str(), f.side, -1) == MV_ERROR_NONE;
+            for (const auto &side : f.sides)
+                ok = ok && mvTrackerSetCodeSide(tracker_, f.name.c_str(), side.first, side.second) == MV_ERROR_NONE;
+            if (!ok) {
+                report->error = mvTrackerErrorText(tracker_);
+                return false;
+            }
+        }
         report->announced = !input.camera && !config.loop ? info.frames : -1;
         fps_ = info.fps;
         if (!o.annotate.empty()) {
@@ -149,16 +158,17 @@ void trackInput(const Shared &shared, const Input &input, InputReport *report)
 {
     const Options &o = *shared.options;
     report->source = input.label;
-    report->found.assign(shared.patterns.size(), 0);
-    report->poses.assign(shared.patterns.size(), 0);
-    report->errorSum.assign(shared.patterns.size(), 0.0);
+    const size_t targets = shared.patterns.size() + shared.families.size();
+    report->found.assign(targets, 0);
+    report->poses.assign(targets, 0);
+    report->errorSum.assign(targets, 0.0);
     Session s;
     if (!s.open(shared, input, report)) return;
     mvTrackerSetMessageCallback(s.tracker(), collect_note, report);
 
     const std::string *tag = o.hasSourceName ? &o.sourceName : o.inputs.size() > 1 ? &input.label : nullptr;
     std::vector<TrackedMarker> tracked;
-    std::vector<char> seen(shared.patterns.size());
+    std::vector<char> seen(targets);
     Canvas canvas;
     MvCameraParam cam;
     const auto start = std::chrono::steady_clock::now();
@@ -185,20 +195,34 @@ void trackInput(const Shared &shared, const Input &input, InputReport *report)
             if (o.identifiedOnly && m.id < 0) continue;
             tracked.push_back(fromTracker(m));
             TrackedMarker &t = tracked.back();
-            if (m.id < 0 || m.id >= (int)shared.patterns.size()) continue;
-            // Pattern ids are given in loading order from 0, one per pattern.
-            const LoadedPattern &p = shared.patterns[m.id];
-            t.pattern = p.name.c_str();
-            t.patternIndex = m.id;
-            seen[m.id] = 1;
+            // Pattern ids are given in loading order from 0, one per
+            // pattern; families come after the patterns in the tallies.
+            int target = -1;
+            bool confirmed = true;
+            if (m.family != nullptr) {
+                for (size_t f = 0; f < shared.families.size(); f++)
+                    if (shared.families[f].name == m.family) target = (int)(shared.patterns.size() + f);
+                if (target >= 0) {
+                    const FamilyOption &f = shared.families[target - shared.patterns.size()];
+                    confirmed = f.sideGiven || shared.options->sideGiven;
+                    for (const auto &own : f.sides) confirmed = confirmed || own.first == m.id;
+                }
+            } else if (m.id >= 0 && m.id < (int)shared.patterns.size()) {
+                target = m.id;
+                t.pattern = shared.patterns[m.id].name.c_str();
+                t.patternIndex = m.id;
+                confirmed = shared.patterns[m.id].sideGiven;
+            }
+            if (target < 0) continue;
+            seen[target] = 1;
             if (!m.hasPose) continue;
-            report->errorSum[m.id] += m.poseError;
-            report->poses[m.id]++;
-            if (!p.sideGiven && !shared.sideWarned->exchange(true))
+            report->errorSum[target] += m.poseError;
+            report->poses[target]++;
+            if (!confirmed && !shared.sideWarned->exchange(true))
                 shared.warn("poses assume the default marker side of " +
                                            std::to_string((int)kDefaultSideMm) +
-                                           " mm (the side of the black square); confirm it with --side MM "
-                                           "or --pattern FILE:SIDE_MM");
+                                           " mm (the side of the black square); confirm it with --side MM, "
+                                           "--pattern FILE:SIDE_MM or --family NAME:SIDE_MM");
         }
         for (size_t p = 0; p < seen.size(); p++) report->found[p] += seen[p];
         shared.records->write(o.csv ? frameCsv(report->frames, tracked, tag) : frameJson(report->frames, tracked, tag));
@@ -206,8 +230,7 @@ void trackInput(const Shared &shared, const Input &input, InputReport *report)
             mvTrackerGetCamera(s.tracker(), &cam);
             canvasFromFrame(image, s.width(), s.height(), &canvas);
             for (const TrackedMarker &m : tracked)
-                drawMarker(m, m.patternIndex >= 0 ? 0.5 * shared.patterns[m.patternIndex].side : 0.0, cam,
-                           &canvas);
+                drawMarker(m, m.hasPose ? 0.5 * m.side : 0.0, cam, &canvas);
             std::string error;
             if (!s.sink()->write(canvas, report->frames, &error)) {
                 report->error = "--annotate: " + error;

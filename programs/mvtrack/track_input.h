@@ -41,6 +41,7 @@ struct Shared {
     const Options *options = nullptr;
     MvCameraParam fileCamera;                 // as loaded
     std::vector<LoadedPattern> patterns;
+    std::vector<FamilyOption> families;       // coded markers, after the patterns in the tallies
     RecordWriter *records = nullptr;
     std::atomic<int> *stop = nullptr;          // the signal that asked to stop, or 0
     std::atomic<long> *framesDone = nullptr;   // all inputs' frames, for progress
@@ -59,7 +60,9 @@ struct InputReport {
     bool shortInput = false;
     double elapsed = 0.0;
     MvTrackerStats stats = {0, 0.0, 0.0};
-    std::vector<long> found, poses;   // per pattern: frames with it, poses made
+    // Per pattern, then per family: frames with it, poses made, their fit
+    // errors.
+    std::vector<long> found, poses;
     std::vector<double> errorSum;
 };
 

@@ -81,6 +81,8 @@ TrackedMarker fromTracker(const MvTrackerMarker &m)
     std::memcpy(t.info.edgeLines, m.edgeLines, sizeof t.info.edgeLines);
     std::memcpy(t.info.vertices, m.cornersIdeal, sizeof t.info.vertices);
     std::memcpy(t.corners, m.corners, sizeof t.corners);
+    t.family = m.family;
+    t.side = m.widthMm;
     t.hasPose = m.hasPose != 0;
     if (t.hasPose) {
         std::memcpy(t.trans, m.pose, sizeof t.trans);
@@ -110,6 +112,7 @@ std::string frameJson(long frame, const std::vector<TrackedMarker> &markers,
         if (k > 0) out += ", ";
         out += "{\"id\": " + std::to_string(in.id);
         out += ", \"pattern\": " + (m.pattern ? jsonString(m.pattern) : std::string("null"));
+        out += ", \"family\": " + (m.family ? jsonString(m.family) : std::string("null"));
         out += ", \"confidence\": " + jsonNumber(in.confidence);
         out += ", \"direction\": " + std::to_string(in.direction);
         out += ", \"area\": " + std::to_string(in.area);
@@ -144,7 +147,7 @@ std::string frameJson(long frame, const std::vector<TrackedMarker> &markers,
 std::string csvHeader(bool withSource)
 {
     return std::string(withSource ? "source," : "") +
-           "frame,id,pattern,confidence,direction,area,center_x,center_y,"
+           "frame,id,pattern,family,confidence,direction,area,center_x,center_y,"
            "tx,ty,tz,qx,qy,qz,qw,error,"
            "corner0_x,corner0_y,corner1_x,corner1_y,corner2_x,corner2_y,corner3_x,corner3_y\n";
 }
@@ -187,6 +190,7 @@ std::string frameCsv(long frame, const std::vector<TrackedMarker> &markers,
         if (source != nullptr) out += csv_field(*source) + ",";
         out += std::to_string(frame) + "," + std::to_string(in.id) + ",";
         out += (m.pattern ? csv_field(m.pattern) : std::string()) + ",";
+        out += (m.family ? std::string(m.family) : std::string()) + ",";
         out += csv_number(in.confidence) + "," + std::to_string(in.direction) + ",";
         out += std::to_string(in.area) + ",";
         out += csv_number(in.center[0]) + "," + csv_number(in.center[1]);

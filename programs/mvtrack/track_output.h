@@ -17,11 +17,13 @@ struct TrackedMarker {
     MvMarkerInfo info;            // id, direction, confidence, area, centre,
                                   // edge lines and ideal corners
     const char *pattern = nullptr;   // file name of the matched pattern, or none
+    const char *family = nullptr;    // a coded marker's family, or none
     int patternIndex = -1;        // which of the tracked patterns, or -1
     bool hasPose = false;         // transform and error are valid
     double trans[3][4] = {};      // marker -> camera, mm
     double error = 0.0;           // the pose's fit error, square pixels
     double corners[4][2] = {};    // observed pixels
+    double side = 0.0;            // the marker side the pose used, mm
 };
 
 // A tracker's marker as mvtrack records it (pattern name and index are the

@@ -53,6 +53,9 @@ class Marker:
     @property
     def pattern(self) -> Optional[Pattern]: ...
     @property
+    def family(self) -> Optional[str]:
+        """A coded marker's family ("tag36h11", ...); its id is the code's."""
+    @property
     def confidence(self) -> float: ...
     @property
     def direction(self) -> int: ...
@@ -80,13 +83,15 @@ PatternSpec = Union[PathLike, Pattern, Tuple[Union[PathLike, Pattern], float]]
 class Tracker:
     """One video stream's tracking: camera, patterns, history and settings."""
     def __init__(self, camera: Union[Camera, PathLike, None] = None,
-                 patterns: Optional[Sequence[PatternSpec]] = None, *, thresh: Thresh = "auto",
+                 patterns: Optional[Sequence[PatternSpec]] = None,
+                 families: Optional[Sequence[Union[str, Tuple[str, float]]]] = None, *, thresh: Thresh = "auto",
                  refine: bool = True, history: bool = True, half: bool = False, grey: bool = False,
                  max_markers: int = 0) -> None: ...
     def track(self, frame: Frame, *, bgr: bool = False) -> List[Marker]:
         """Tracks one frame: (H, W) grey, (H, W, 3) RGB or (H, W, 4) RGBA uint8."""
     def add_pattern(self, pattern: Union[PathLike, Pattern], width: float = 0.0) -> int: ...
     def remove_pattern(self, id: int) -> None: ...
+    def add_family(self, family: str, side: float = 45.0, max_correction: int = -1) -> None: ...
     @property
     def patterns(self) -> List[Tuple[int, Pattern]]: ...
     @property

@@ -56,7 +56,7 @@ Tracker &thread_tracker(const Settings &settings)
 {
     ThreadTracker &tt = t_tracker;
     if (!tt.tracker || tt.version != g_version) {
-        tt.tracker.reset(new Tracker(g_has_camera ? py::cast(g_camera) : py::none(), py::none(), settings));
+        tt.tracker.reset(new Tracker(g_has_camera ? py::cast(g_camera) : py::none(), py::none(), py::none(), settings));
         tt.tracker->use_slots = true;
         for (const PatternPtr &p : g_patterns) tt.tracker->add(py::cast(p), 0.0);
         tt.version = g_version;

@@ -126,7 +126,7 @@ void Tracker::on_note(void *self, const char *text)
     static_cast<Tracker *>(self)->notes_.push_back(text);
 }
 
-Tracker::Tracker(py::object camera, py::object patterns, const Settings &settings)
+Tracker::Tracker(py::object camera, py::object patterns, py::object families, const Settings &settings)
 {
     const MvTrackerSettings s = settings.resolve();
     Camera cam;
@@ -136,6 +136,17 @@ Tracker::Tracker(py::object camera, py::object patterns, const Settings &setting
     const int r = mvTrackerCreate(given ? &cam.p : nullptr, &s, &t_, why);
     if (r != MV_ERROR_NONE) raise(why, r);
     mvTrackerSetMessageCallback(t_, on_note, this);
+    if (!families.is_none()) {
+        for (py::handle item : families) {
+            if (py::isinstance<py::str>(item)) {
+                add_family(item.cast<std::string>(), 45.0, -1);
+                continue;
+            }
+            const py::sequence pair = py::reinterpret_borrow<py::sequence>(item);
+            if (pair.size() != 2) throw py::value_error("a family is a name or (name, side_mm), not " + py::repr(item).cast<std::string>());
+            add_family(pair[0].cast<std::string>(), pair[1].cast<double>(), -1);
+        }
+    }
     if (patterns.is_none()) return;
     for (py::handle item : patterns) {
         if (py::isinstance<py::tuple>(item) || py::isinstance<py::list>(item)) {
@@ -180,6 +191,13 @@ void Tracker::remove(int id)
     if (mvTrackerRemovePattern(t_, id) != MV_ERROR_NONE) throw py::value_error(mvTrackerErrorText(t_));
     for (size_t k = 0; k < held_.size(); k++)
         if (held_[k].first == id) held_.erase(held_.begin() + k);
+}
+
+void Tracker::add_family(const std::string &name, double side, int max_correction)
+{
+    std::lock_guard<std::mutex> lock(busy_);
+    const int r = mvTrackerAddFamily(t_, name.c_str(), side, max_correction);
+    if (r != MV_ERROR_NONE) raise(mvTrackerErrorText(t_), r);
 }
 
 void Tracker::reset()
@@ -282,6 +300,9 @@ void add_objects(py::module_ &m)
                        "corners_ideal and lines the undistorted ones.")
         .def_property_readonly("id", [](const Marker &k) { return k.id; }, "its pattern's id, or -1")
         .def_property_readonly("pattern", [](const Marker &k) { return k.pattern; }, "its Pattern, or None")
+        .def_property_readonly("family", [](const Marker &k) -> py::object {
+                                   return k.m.family ? py::object(py::str(k.m.family)) : py::none();
+                               }, "a coded marker's family (its id is the code's), or None")
         .def_property_readonly("confidence", [](const Marker &k) { return k.m.confidence; })
         .def_property_readonly("direction", [](const Marker &k) { return k.m.direction; },
                                "which rotation of the pattern matched, 0..3")
@@ -305,16 +326,20 @@ void add_objects(py::module_ &m)
     py::class_<Tracker>(m, "Tracker",
                         "One video stream's tracking: camera, patterns, history and settings. Trackers\n"
                         "in different threads run at the same time; track() releases the GIL.")
-        .def(py::init([](py::object camera, py::object patterns, py::object thresh, bool refine, bool history,
-                         bool half, bool grey, int max_markers) {
-                 return new Tracker(camera, patterns, Settings{thresh, refine, history, half, grey, max_markers});
+        .def(py::init([](py::object camera, py::object patterns, py::object families, py::object thresh, bool refine,
+                         bool history, bool half, bool grey, int max_markers) {
+                 return new Tracker(camera, patterns, families,
+                                    Settings{thresh, refine, history, half, grey, max_markers});
              }),
-             py::arg("camera") = py::none(), py::arg("patterns") = py::none(), py::kw_only(),
+             py::arg("camera") = py::none(), py::arg("patterns") = py::none(), py::arg("families") = py::none(),
+             py::kw_only(),
              py::arg("thresh") = "auto", py::arg("refine") = true, py::arg("history") = true,
              py::arg("half") = false, py::arg("grey") = false, py::arg("max_markers") = 0,
              "camera: a Camera, a camera file, or None for a default camera of each frame's size\n"
              "(rescaled to the frames' size either way). patterns: paths, Patterns or\n"
-             "(path or Pattern, side_mm) pairs; ids 0, 1, ... in that order. thresh: 'auto' (follows\n"
+             "(path or Pattern, side_mm) pairs; ids 0, 1, ... in that order. families: coded marker\n"
+             "families to decode, names ('tag36h11', 'aruco4x4_50', ...) or (name, side_mm) pairs; their\n"
+             "markers carry .family and the code's id. thresh: 'auto' (follows\n"
              "the scene) or 0..255; refine: sub-pixel corners, identities from them and refined\n"
              "poses; history: identities steadied over frames; half: half resolution; grey: grey\n"
              "matching; max_markers: most markers per frame (0: no limit).")
@@ -325,6 +350,10 @@ void add_objects(py::module_ &m)
              "Adds a pattern (a path or a Pattern) with its marker side in mm (default: the\n"
              "Pattern's, or 45); returns its id. The same file again returns the id it has.")
         .def("remove_pattern", &Tracker::remove, py::arg("id"))
+        .def("add_family", &Tracker::add_family, py::arg("family"), py::arg("side") = 45.0,
+             py::arg("max_correction") = -1,
+             "Decodes a coded family from the next frame on, markers `side` mm across (the black\n"
+             "square), correcting at most max_correction bits (-1: the family's bound).")
         .def_property_readonly("patterns", &Tracker::patterns, "(id, Pattern) pairs")
         .def_property_readonly("camera", &Tracker::camera,
                                "the camera used for the last frame (rescaled to its size), or None")

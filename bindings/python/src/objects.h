@@ -49,7 +49,7 @@ struct Settings {
 // One MvTracker with its patterns; one Python thread in it at a time.
 class Tracker {
 public:
-    Tracker(py::object camera, py::object patterns, const Settings &settings);
+    Tracker(py::object camera, py::object patterns, py::object families, const Settings &settings);
     ~Tracker();
     Tracker(const Tracker &) = delete;
     Tracker &operator=(const Tracker &) = delete;
@@ -60,6 +60,8 @@ public:
     // same file again gives the id it has.
     int add(py::handle pattern, double width);
     void remove(int id);
+    // Decodes a coded family ("tag36h11", ...) with markers of side mm.
+    void add_family(const std::string &name, double side, int max_correction);
     void reset();
     void set(const Settings &settings);
     py::object camera() const;

@@ -9,8 +9,9 @@
 extern "C" int mvRefineMarker(const unsigned char *image, MvMarkerInfo *marker)
 {
     if (image == nullptr || marker == nullptr) return -1;
-    return mvcore::refine_marker(mvcore::classic::active_frame(image), mvParam.distortion, marker) ? 0
-                                                                                                  : -1;
+    const bool refined = mvcore::refine_marker(mvcore::classic::active_frame(image), mvParam.distortion,
+                                               mvcore::kPictureBorder, marker);
+    return refined ? 0 : -1;
 }
 
 extern "C" int mvAutoThreshInit(MvAutoThresh *at, int thresh)
@@ -23,5 +24,5 @@ extern "C" int mvAutoThreshUpdate(MvAutoThresh *at, const unsigned char *image,
                                   const MvMarkerInfo *markers, int markerNum)
 {
     return mvcore::autothresh_update(at, mvcore::classic::active_frame(image), mvParam.distortion,
-                                     markers, markerNum);
+                                     markers, markerNum, nullptr);
 }

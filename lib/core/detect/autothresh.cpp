@@ -54,11 +54,11 @@ int median(int *v, int n)
     return v[n / 2];
 }
 
-// Halfway between the marker's border (an eighth of the side in from each
-// edge: the middle of a border a quarter of the side wide) and its surround
-// (a tenth of the side, at least 2 px, outside). -1 when too few samples
-// fall in the frame or the two do not differ.
-int marker_midpoint(const FrameView &frame, const double *distortion, const MvMarkerInfo &m)
+// Halfway between the marker's border (the middle of a border `border` of
+// the side wide) and its surround (a tenth of the side, at least 2 px,
+// outside). -1 when too few samples fall in the frame or the two do not
+// differ.
+int marker_midpoint(const FrameView &frame, const double *distortion, const MvMarkerInfo &m, double border)
 {
     int dark[4 * kSamplesPerSide], bright[4 * kSamplesPerSide];
     int nd = 0, nb = 0;
@@ -78,7 +78,7 @@ int marker_midpoint(const FrameView &frame, const double *distortion, const MvMa
             nx = -nx;
             ny = -ny;
         }
-        const double in = len / 8, out = std::max(2.0, len / 10);
+        const double in = len * border / 2, out = std::max(2.0, len / 10);
         for (int k = 0; k < kSamplesPerSide; k++) {
             const double f = 0.25 + 0.5 * k / (kSamplesPerSide - 1);
             const double x = a[0] + f * dx, y = a[1] + f * dy;
@@ -144,7 +144,7 @@ void autothresh_init(MvAutoThresh *at, int thresh)
 }
 
 int autothresh_update(MvAutoThresh *at, const FrameView &frame, const double distortion[4],
-                      const MvMarkerInfo *markers, int markerNum)
+                      const MvMarkerInfo *markers, int markerNum, const double *borders)
 {
     const int used = at->thresh;
     bool identified = false;
@@ -153,7 +153,7 @@ int autothresh_update(MvAutoThresh *at, const FrameView &frame, const double dis
     for (int i = 0; i < markerNum; i++) {
         if (markers[i].id < 0) continue;
         identified = true;
-        const int mid = marker_midpoint(frame, distortion, markers[i]);
+        const int mid = marker_midpoint(frame, distortion, markers[i], borders ? borders[i] : 0.25);
         if (mid < 0) continue;
         sum += mid;
         measured++;

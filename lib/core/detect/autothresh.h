@@ -15,9 +15,11 @@ void autothresh_init(MvAutoThresh *at, int thresh);
 
 // Chooses the threshold for the frame after `frame`, given the markers
 // detected in it (ideal pixels, mapped to the frame through `distortion`;
-// those with id < 0 are ignored). Returns the new at->thresh.
+// those with id < 0 are ignored) and each one's border width as a share of
+// its side (`borders`; null: a quarter, a picture marker's). Returns the
+// new at->thresh.
 int autothresh_update(MvAutoThresh *at, const FrameView &frame, const double distortion[4],
-                      const MvMarkerInfo *markers, int markerNum);
+                      const MvMarkerInfo *markers, int markerNum, const double *borders);
 
 }  // namespace mvcore
 

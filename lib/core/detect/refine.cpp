@@ -243,22 +243,22 @@ bool robust_line(const Vec *pts, int n, int need, double line[3])
 }
 
 // Border width inward from side i at fraction t of the side, from the
-// projective map of the current corners (the border is a quarter of the
+// projective map of the current corners (the border is `border` of the
 // marker's side).
-double border_width(const mvcore::Homography &map, int side, double t, Vec p, Vec n)
+double border_width(const mvcore::Homography &map, double border, int side, double t, Vec p, Vec n)
 {
     static const double start[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
     static const double along[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
     static const double inward[4][2] = {{0, 1}, {-1, 0}, {0, -1}, {1, 0}};
-    const double u = start[side][0] + t * along[side][0] + 0.25 * inward[side][0];
-    const double v = start[side][1] + t * along[side][1] + 0.25 * inward[side][1];
+    const double u = start[side][0] + t * along[side][0] + border * inward[side][0];
+    const double v = start[side][1] + t * along[side][1] + border * inward[side][1];
     Vec q;
     map.apply(u, v, &q.x, &q.y);
     return dot(p - q, n);
 }
 
 // One pass: new edge lines from the frame around the current corners.
-bool refine_pass(const Source &src, const double vertices[4][2], const Pass &pass,
+bool refine_pass(const Source &src, double border, const double vertices[4][2], const Pass &pass,
                  double reach_max, double lines[4][3], double *step_width)
 {
     mvcore::Homography map;
@@ -288,7 +288,7 @@ bool refine_pass(const Source &src, const double vertices[4][2], const Pass &pas
             const double f = (k + 0.5) / pass.profiles;
             const Vec p = v[i] + (f * len[i]) * t[i];
             // Inward, stay clear of the picture inside the border.
-            const double bw = border_width(map, i, f, p, n);
+            const double bw = border_width(map, border, i, f, p, n);
             const double reach = std::clamp(0.85 * bw - 1.0, 1.5, reach_max);
             const double clear = std::min(f * len[i] * sin_start, (1.0 - f) * len[i] * sin_end) - kCornerPad;
             if (clear < kClearMin) continue;
@@ -324,17 +324,18 @@ bool intersect(const double lines[4][3], double vertices[4][2])
 
 }  // namespace
 
-bool mvcore::refine_marker(const FrameView &frame, const double distortion[4], MvMarkerInfo *marker)
+bool mvcore::refine_marker(const FrameView &frame, const double distortion[4], double border,
+                           MvMarkerInfo *marker)
 {
     const Source src = {frame, distortion};
     double vertices[4][2], lines[4][3];
     std::copy(&marker->vertices[0][0], &marker->vertices[0][0] + 8, &vertices[0][0]);
     double width;
-    if (!refine_pass(src, vertices, kCentring, kCentringReach, lines, &width) ||
+    if (!refine_pass(src, border, vertices, kCentring, kCentringReach, lines, &width) ||
         !intersect(lines, vertices))
         return false;
     const double reach = std::min(kReachMax, width + kWidthPad);
-    if (!refine_pass(src, vertices, kMeasuring, reach, lines, &width) || !intersect(lines, vertices))
+    if (!refine_pass(src, border, vertices, kMeasuring, reach, lines, &width) || !intersect(lines, vertices))
         return false;
 
     // A corner that moved more than a tenth of the shortest side (at least

@@ -133,4 +133,20 @@ bool sample_corners(const FrameView &frame, const double distortion[4], const do
     return true;
 }
 
+bool sample_grid(const FrameView &frame, const double distortion[4], const double vertices[4][2], int n,
+                 float *out)
+{
+    Homography map;
+    if (!unit_square_map(vertices, &map)) return false;
+    for (int r = 0; r < n; r++)
+        for (int c = 0; c < n; c++) {
+            double ix, iy, ox, oy, rgb[3];
+            map.apply((c + 0.5) / n, (r + 0.5) / n, &ix, &iy);
+            mvParamIdeal2Observ(distortion, ix, iy, &ox, &oy);
+            if (!frame_rgb(frame, ox, oy, rgb)) return false;
+            out[r * n + c] = (float)((rgb[0] + rgb[1] + rgb[2]) * (1.0 / 3.0));
+        }
+    return true;
+}
+
 }  // namespace mvcore

@@ -29,6 +29,15 @@ int sample_outline(const FrameView &frame, bool half, const int *x, const int *y
 bool sample_corners(const FrameView &frame, const double distortion[4],
                     const double vertices[4][2], unsigned char sample[kSampleBytes]);
 
+// Grey levels (R + G + B) / 3 at n x n points over the square of
+// `vertices` (ideal pixels, the detector's corners q0..q3): point (R, C),
+// stored at out[R * n + C], lies at fractions ((C + 0.5) / n, (R + 0.5) / n)
+// of the square from q0 towards q1 and towards q3, through the unit-square
+// map and the lens model, read bilinearly. False when the corners do not
+// form a convex quadrilateral or a point falls off the frame.
+bool sample_grid(const FrameView &frame, const double distortion[4], const double vertices[4][2], int n,
+                 float *out);
+
 // Bilinear R, G, B of the frame at (x, y), pixel centres at integers. False
 // (rgb unset) outside the pixel centres' hull.
 inline bool frame_rgb(const FrameView &f, double x, double y, double rgb[3])

@@ -1,50 +1,15 @@
-// The tracker: one stream's camera, patterns, storage, history and
-// settings, and the whole pipeline per frame.
-#include "morvex/tracker.h"
+// The tracker: one stream's camera, patterns, families, storage, history
+// and settings. This file holds its making and its configuration; a
+// frame's pipeline is in frame.cpp.
+#include "tracker_state.h"
 
-#include "../detect/autothresh.h"
-#include "../detect/driver.h"
-#include "../detect/refine.h"
-#include "../identify/identify.h"
-#include "../pose/pose_internal.h"
-#include "pattern_object.h"
-
-#include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <new>
-#include <vector>
 
 namespace {
 
 using namespace mvcore;
-using Clock = std::chrono::steady_clock;
-
-// A pattern the tracker holds, with what it keeps of it between frames.
-struct Held {
-    int id;
-    MvPattern *pattern;
-    double width;           // marker side, mm
-    bool has_prev = false;  // prev holds the refined pose of the previous frame
-    double prev[3][4] = {};
-};
-
-// Names candidates against the tracker's patterns.
-class Naming : public Identifier {
-public:
-    explicit Naming(const PatternList &list) : list_(list) {}
-    void identify(const FrameView &frame, bool half, const int *x, const int *y, const int corners[4],
-                  int *id, int *direction, double *confidence) override
-    {
-        identify_outline(frame, half, x, y, corners, list_, id, direction, confidence);
-    }
-
-private:
-    const PatternList &list_;
-};
 
 // False, with the reason in why[MV_MESSAGE_MAX], for settings out of range.
 bool settings_valid(const MvTrackerSettings &s, char *why)
@@ -59,208 +24,31 @@ bool settings_valid(const MvTrackerSettings &s, char *why)
     return false;
 }
 
-int bytes_per_pixel(MvPixelFormat f)
-{
-    switch (f) {
-    case MV_PIXEL_RGBA:
-    case MV_PIXEL_BGRA: return 4;
-    case MV_PIXEL_RGB:
-    case MV_PIXEL_BGR: return 3;
-    case MV_PIXEL_GREY: return 1;
-    }
-    return 0;
-}
-
-FrameView frame_view(const unsigned char *pixels, int width, int height, int stride, MvPixelFormat f)
-{
-    FrameView v;
-    v.data = pixels;
-    v.width = width;
-    v.height = height;
-    v.stride = stride;
-    v.bpp = bytes_per_pixel(f);
-    const bool bgr = f == MV_PIXEL_BGRA || f == MV_PIXEL_BGR;
-    v.red = f == MV_PIXEL_GREY ? 0 : bgr ? 2 : 0;
-    v.green = f == MV_PIXEL_GREY ? 0 : 1;
-    v.blue = f == MV_PIXEL_GREY ? 0 : bgr ? 0 : 2;
-    return v;
-}
-
-double seconds(Clock::time_point a, Clock::time_point b)
-{
-    return std::chrono::duration<double>(b - a).count();
-}
-
 }  // namespace
 
-struct MvTracker {
-    MvTrackerSettings settings;
-    bool has_camera = false;
-    MvCameraParam camera;        // as given
-    MvCameraParam frame_camera;  // for the last frame's size
-    int frame_w = 0, frame_h = 0;
+namespace mvcore {
 
-    std::vector<Held> patterns;
-    int next_id = 0;
-    std::vector<MatchEntry> entries;   // the patterns as matching takes them
-
-    Detector detector{DetectorLimits{}};
-    MvAutoThresh at;
-    std::vector<MvTrackerMarker> results;
-    std::vector<char> seen;
-    std::vector<int> order;
-
-    int error = MV_ERROR_NONE;
-    char text[MV_MESSAGE_MAX] = "";
-    MvTrackerMessageFn note_fn = nullptr;
-    void *note_user = nullptr;
-    MvTrackerStats stats = {0, 0.0, 0.0};
-
-    int fail(int code, const char *format, ...) __attribute__((format(printf, 3, 4)))
-    {
-        error = code;
-        va_list ap;
-        va_start(ap, format);
-        std::vsnprintf(text, sizeof text, format, ap);
-        va_end(ap);
-        return code;
-    }
-    int succeed()
-    {
-        error = MV_ERROR_NONE;
-        text[0] = '\0';
-        return MV_ERROR_NONE;
-    }
-    void note(const char *format, ...) __attribute__((format(printf, 2, 3)))
-    {
-        if (note_fn == nullptr) return;
-        char line[MV_MESSAGE_MAX];
-        va_list ap;
-        va_start(ap, format);
-        std::vsnprintf(line, sizeof line, format, ap);
-        va_end(ap);
-        note_fn(note_user, line);
-    }
-
-    void reset_stream()
-    {
-        detector.reset_history();
-        for (Held &h : patterns) h.has_prev = false;
-        autothresh_init(&at, 100);
-    }
-
-    // The match list follows the pattern list; called after every change.
-    void relist()
-    {
-        entries.clear();
-        for (const Held &h : patterns) entries.push_back({&h.pattern->templates, h.id});
-    }
-
-    Held *find(int id)
-    {
-        for (Held &h : patterns)
-            if (h.id == id) return &h;
-        return nullptr;
-    }
-
-    // The camera for frames of width x height.
-    void camera_for(int width, int height)
-    {
-        if (width == frame_w && height == frame_h) return;
-        if (!has_camera) {
-            mvTrackerDefaultCamera(width, height, &frame_camera);
-        } else if (camera.xsize == width && camera.ysize == height) {
-            frame_camera = camera;
-        } else {
-            mvParamChangeSize(&camera, width, height, &frame_camera);
-            const double a = (double)camera.xsize * height, b = (double)camera.ysize * width;
-            if (std::fabs(a - b) > 0.01 * b)
-                note("camera of %d x %d used for frames of %d x %d: other aspect ratio, poses will be off",
-                     camera.xsize, camera.ysize, width, height);
-        }
-        frame_w = width;
-        frame_h = height;
-    }
-
-};
-
-namespace {
-
-void refine(MvTracker &t, const FrameView &frame, const PatternList &list)
+void camera_for(MvTracker &t, int width, int height)
 {
-    const double *distortion = t.frame_camera.distortion;
-    for (MvMarkerInfo &found : t.detector.markers()) {
-        // An identity that the history lent, or a stronger one of the
-        // detector's own, is kept; the refined one wins where it is surer.
-        MvMarkerInfo m = found;
-        if (!refine_marker(frame, distortion, &m)) continue;
-        identify_corners(frame, distortion, list, &m);
-        if (m.id < 0 || (found.id >= 0 && m.confidence < found.confidence)) {
-            m.id = found.id;
-            m.direction = found.direction;
-            m.confidence = found.confidence;
-        }
-        found = m;
+    if (width == t.frame_w && height == t.frame_h) return;
+    if (!t.has_camera) {
+        mvTrackerDefaultCamera(width, height, &t.frame_camera);
+    } else if (t.camera.xsize == width && t.camera.ysize == height) {
+        t.frame_camera = t.camera;
+    } else {
+        mvParamChangeSize(&t.camera, width, height, &t.frame_camera);
+        const double a = (double)t.camera.xsize * height, b = (double)t.camera.ysize * width;
+        if (std::fabs(a - b) > 0.01 * b)
+            t.note("camera of %d x %d used for frames of %d x %d: other aspect ratio, poses will be off",
+                   t.camera.xsize, t.camera.ysize, width, height);
     }
+    t.frame_w = width;
+    t.frame_h = height;
 }
 
-// The pose of one marker of a held pattern, kept continuous with that
-// pattern's pose in the previous frame.
-void pose(MvTracker &t, const MvMarkerInfo &m, MvTrackerMarker *out)
-{
-    static const double center[2] = {0.0, 0.0};
-    for (size_t p = 0; p < t.patterns.size(); p++) {
-        Held &h = t.patterns[p];
-        if (h.id != m.id) continue;
-        t.seen[p] = 1;
-        double trans[3][4];
-        double error = marker_pose(m, center, h.width, t.frame_camera, false, trans);
-        if (t.settings.refine && error >= 0) {
-            const double e = refine_marker_pose(m, center, h.width, h.has_prev ? h.prev : nullptr,
-                                                t.frame_camera.projection, trans);
-            if (e >= 0) error = e;
-        }
-        bool finite = error >= 0 && std::isfinite(error);
-        for (int i = 0; i < 3; i++)
-            for (int j = 0; j < 4; j++) finite = finite && std::isfinite(trans[i][j]);
-        if (finite) {
-            std::memcpy(out->pose, trans, sizeof trans);
-            out->poseError = error;
-            out->widthMm = h.width;
-            out->hasPose = 1;
-        }
-        h.has_prev = finite && t.settings.refine;
-        if (h.has_prev) std::memcpy(h.prev, trans, sizeof h.prev);
-        return;
-    }
-}
+}  // namespace mvcore
 
-// With a limit, the identified markers first (most confident first), then
-// the others; the frame's order is kept among those reported.
-void keep_best(MvTracker &t)
-{
-    std::vector<MvTrackerMarker> &results = t.results;
-    std::vector<int> &order = t.order;
-    const int limit = t.settings.maxMarkers;
-    if (limit <= 0 || (int)results.size() <= limit) return;
-    try {
-        order.resize(results.size());
-    } catch (const std::bad_alloc &) {
-        return;
-    }
-    for (size_t i = 0; i < order.size(); i++) order[i] = (int)i;
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        const MvTrackerMarker &x = results[a], &y = results[b];
-        if ((x.id >= 0) != (y.id >= 0)) return x.id >= 0;
-        return x.confidence > y.confidence;
-    });
-    order.resize(limit);
-    std::sort(order.begin(), order.end());
-    for (int k = 0; k < limit; k++) results[k] = results[order[k]];
-    results.resize(limit);
-}
-
-}  // namespace
+using namespace mvcore;
 
 extern "C" void mvTrackerSettingsInit(MvTrackerSettings *s)
 {
@@ -428,91 +216,6 @@ extern "C" double mvTrackerPatternWidth(const MvTracker *t, int id)
     return 0.0;
 }
 
-extern "C" int mvTrackerProcess(MvTracker *t, const unsigned char *pixels, int width, int height,
-                                int stride, MvPixelFormat format, const MvTrackerMarker **markers,
-                                int *count)
-{
-    *count = 0;
-    *markers = nullptr;
-    t->results.clear();
-    const int bpp = bytes_per_pixel(format);
-    if (bpp == 0) return t->fail(MV_ERROR_ARGUMENT, "pixel format %d is none of MvPixelFormat's", (int)format);
-    if (pixels == nullptr) return t->fail(MV_ERROR_ARGUMENT, "no pixels given");
-    if (width < 3 || height < 3)
-        return t->fail(MV_ERROR_ARGUMENT, "frame of %d x %d pixels: at least 3 x 3", width, height);
-    if (stride < (long)width * bpp)
-        return t->fail(MV_ERROR_ARGUMENT, "row stride %d bytes is less than %d pixels of %d bytes",
-                       stride, width, bpp);
-    const bool half = t->settings.halfResolution != 0;
-    const long working = half ? (long)(width / 2) * (height / 2) : (long)width * height;
-    if (working > MV_WORK_PIXELS_MAX)
-        return t->fail(MV_ERROR_ARGUMENT,
-                       "frames of %d x %d are too large to detect in (at most %ld working pixels): "
-                       "use half resolution or smaller frames",
-                       width, height, MV_WORK_PIXELS_MAX);
-
-    const auto t0 = Clock::now();
-    const FrameView frame = frame_view(pixels, width, height, stride, format);
-    t->camera_for(width, height);
-    const PatternList list = {t->entries.data(), (int)t->entries.size(), t->settings.greyMatching != 0};
-    Naming naming(list);
-    const int thresh = t->settings.threshold >= 0 ? t->settings.threshold : t->at.thresh;
-    const MvError r = t->detector.detect(frame, thresh, half, t->frame_camera.distortion,
-                                         t->settings.history != 0, naming);
-    std::vector<MvMarkerInfo> &found = t->detector.markers();
-    if (r == MV_ERROR_NONE && t->settings.refine) refine(*t, frame, list);
-    if (t->settings.threshold < 0)
-        autothresh_update(&t->at, frame, t->frame_camera.distortion, found.data(), (int)found.size());
-    const auto t1 = Clock::now();
-    if (r != MV_ERROR_NONE) {
-        for (Held &h : t->patterns) h.has_prev = false;
-        t->stats.frames++;
-        t->stats.detectSeconds += seconds(t0, t1);
-        return t->fail(r, r == MV_ERROR_MEMORY ? "no memory to detect in a %d x %d frame"
-                                               : "cannot detect in a %d x %d frame",
-                       width, height);
-    }
-
-    // Storage first: once it is there, nothing below allocates (but the
-    // order of a limited report, which falls back to the full one).
-    try {
-        t->results.resize(found.size());
-        t->seen.resize(t->patterns.size());
-    } catch (const std::bad_alloc &) {
-        t->results.clear();
-        return t->fail(MV_ERROR_MEMORY, "no memory for %zu markers", found.size());
-    }
-    std::fill(t->seen.begin(), t->seen.end(), 0);
-    for (size_t k = 0; k < found.size(); k++) {
-        const MvMarkerInfo &m = found[k];
-        MvTrackerMarker &out = t->results[k];
-        std::memset(&out, 0, sizeof out);
-        out.id = m.id;
-        out.family = nullptr;
-        out.direction = m.direction;
-        out.confidence = m.confidence;
-        out.area = m.area;
-        out.center[0] = m.center[0];
-        out.center[1] = m.center[1];
-        std::memcpy(out.cornersIdeal, m.vertices, sizeof out.cornersIdeal);
-        std::memcpy(out.edgeLines, m.edgeLines, sizeof out.edgeLines);
-        for (int i = 0; i < 4; i++)
-            mvParamIdeal2Observ(t->frame_camera.distortion, m.vertices[i][0], m.vertices[i][1],
-                                &out.corners[i][0], &out.corners[i][1]);
-        if (m.id >= 0) pose(*t, m, &out);
-    }
-    for (size_t p = 0; p < t->patterns.size(); p++)
-        if (!t->seen[p]) t->patterns[p].has_prev = false;
-    keep_best(*t);
-
-    t->stats.frames++;
-    t->stats.detectSeconds += seconds(t0, t1);
-    t->stats.poseSeconds += seconds(t1, Clock::now());
-    *markers = t->results.data();
-    *count = (int)t->results.size();
-    return t->succeed();
-}
-
 extern "C" int mvTrackerLastError(const MvTracker *t) { return t->error; }
 extern "C" const char *mvTrackerErrorText(const MvTracker *t) { return t->text; }
 
@@ -523,3 +226,72 @@ extern "C" void mvTrackerSetMessageCallback(MvTracker *t, MvTrackerMessageFn fn,
 }
 
 extern "C" void mvTrackerGetStats(const MvTracker *t, MvTrackerStats *stats) { *stats = t->stats; }
+
+extern "C" int mvCodeFamilyCount(void) { return kCodeFamilyCount; }
+
+extern "C" const char *mvCodeFamilyName(int index)
+{
+    return index >= 0 && index < kCodeFamilyCount ? codeFamilyAt(index).name : nullptr;
+}
+
+extern "C" int mvTrackerAddFamily(MvTracker *t, const char *name, double sideMm, int maxCorrection)
+{
+    const CodeFamily *family = name ? findCodeFamily(name) : nullptr;
+    if (family == nullptr)
+        return t->fail(MV_ERROR_ARGUMENT, "no coded family \"%s\" (tag36h11, tag25h9, tag16h5, aruco4x4_50 .. "
+                       "aruco7x7_1000, aruco_original)", name ? name : "");
+    if (!(sideMm > 0.0) || !std::isfinite(sideMm))
+        return t->fail(MV_ERROR_ARGUMENT, "marker side %g mm for family %s: a positive number", sideMm, name);
+    if (maxCorrection < -1)
+        return t->fail(MV_ERROR_ARGUMENT, "correction bound %d for family %s: -1 (the family's) or 0 and up",
+                       maxCorrection, name);
+    HeldFamily *held = nullptr;
+    for (HeldFamily &f : t->families)
+        if (f.family == family) held = &f;
+    if (held == nullptr) {
+        try {
+            t->families.push_back({family, sideMm, {}, DecodeOptions()});
+        } catch (const std::bad_alloc &) {
+            return t->fail(MV_ERROR_MEMORY, "no memory for another family");
+        }
+        held = &t->families.back();
+    }
+    held->side = sideMm;
+    held->options.max_correction = maxCorrection;
+    t->results.clear();
+    return t->succeed();
+}
+
+extern "C" int mvTrackerRemoveFamily(MvTracker *t, const char *name)
+{
+    for (size_t k = 0; k < t->families.size(); k++) {
+        if (name == nullptr || std::strcmp(t->families[k].family->name, name) != 0) continue;
+        t->families.erase(t->families.begin() + k);
+        t->results.clear();
+        return t->succeed();
+    }
+    return t->fail(MV_ERROR_ARGUMENT, "family \"%s\" is not decoded by this tracker", name ? name : "");
+}
+
+extern "C" int mvTrackerSetCodeSide(MvTracker *t, const char *name, int id, double sideMm)
+{
+    for (HeldFamily &f : t->families) {
+        if (name == nullptr || std::strcmp(f.family->name, name) != 0) continue;
+        if (id < 0 || id >= f.family->code_count)
+            return t->fail(MV_ERROR_ARGUMENT, "%s has ids 0..%d, not %d", name, f.family->code_count - 1, id);
+        if (!(sideMm > 0.0) || !std::isfinite(sideMm))
+            return t->fail(MV_ERROR_ARGUMENT, "marker side %g mm for %s id %d: a positive number", sideMm, name, id);
+        try {
+            for (auto &s : f.sides)
+                if (s.first == id) {
+                    s.second = sideMm;
+                    return t->succeed();
+                }
+            f.sides.push_back({id, sideMm});
+        } catch (const std::bad_alloc &) {
+            return t->fail(MV_ERROR_MEMORY, "no memory for another marker side");
+        }
+        return t->succeed();
+    }
+    return t->fail(MV_ERROR_ARGUMENT, "family \"%s\" is not decoded by this tracker", name ? name : "");
+}

@@ -57,7 +57,7 @@ def mvtrack(source, options):
 def record(n, markers):
     """A frame's markers in mvtrack's JSON form, every number as computed."""
     return {"frame": n, "markers": [{
-        "id": m.id, "pattern": "patt.lumo" if m.pattern else None, "confidence": m.confidence,
+        "id": m.id, "pattern": "patt.lumo" if m.pattern else None, "family": m.family, "confidence": m.confidence,
         "direction": m.direction, "area": m.area, "center": m.center.tolist(),
         "vertices": m.corners_ideal.tolist(),
         "transform": None if m.pose is None else m.pose[:3].tolist(), "error": m.error} for m in markers]}
@@ -155,6 +155,23 @@ def test_trackers_in_threads_give_the_records_of_sequential_runs(sequences):
         t.join()
     assert parallel == sequential
     assert all(any(m["transform"] for r in recs for m in r["markers"]) for recs in parallel)
+
+
+def test_coded_markers_are_read_with_their_family(tmp_path):
+    """A tag36h11 marker made by mvmarker and rendered by mvrender: its family, its
+    id and its pose in AprilTag's axes (z into the tag, away from the camera)."""
+    mvmarker = os.path.join(os.path.dirname(os.environ["MVRENDER"]), "mvmarker")
+    tag = str(tmp_path / "tag.png")
+    subprocess.run([mvmarker, "--family", "tag36h11", "--id", "9", "--png", tag, "--mm", "60"], check=True,
+                   capture_output=True)
+    frame = next(iter(morvex.Video(render(str(tmp_path / "f.png"), "--marker", tag, "--side", "75",
+                                          "--size", "640x480", "--distance", "450", "--tilt", "20"))))
+    markers = [m for m in morvex.Tracker(CAMERA, families=[("tag36h11", 60)]).track(frame) if m.family]
+    assert [(m.family, m.id) for m in markers] == [("tag36h11", 9)]
+    pose = markers[0].pose
+    assert abs(np.linalg.norm(pose[:3, 3]) - 450) < 5 and pose[2, 2] > 0.8
+    with pytest.raises(morvex.Error, match="no coded family"):
+        morvex.Tracker(families=["tag99"])
 
 
 def test_video_iterates_frame_by_frame_at_the_sources_size():

@@ -68,11 +68,12 @@ std::vector<json::Value> records(const std::string &text)
             continue;
         }
         for (const json::Value &m : v["markers"].a) {
-            EXPECT_EQ(m.o.size(), 11u) << l;
+            EXPECT_EQ(m.o.size(), 12u) << l;
             for (const char *k : {"id", "confidence", "direction", "area"})
                 EXPECT_EQ(m[k].kind, json::Value::Number) << k;
             const bool known = m["id"].n >= 0, posed = m["transform"].kind == json::Value::Array;
             EXPECT_EQ(m["pattern"].kind, known ? json::Value::String : json::Value::Null);
+            EXPECT_EQ(m["family"].kind, json::Value::Null);   // no family asked for
             EXPECT_TRUE(m["center"].a.size() == 2 && m["vertices"].a.size() == 4 && (known || !posed)) << l;
             // corners_ideal repeats vertices; corners are the observed
             // pixels of those, through the camera's lens.
@@ -195,7 +196,7 @@ TEST_F(Mvtrack, CsvRowsCarryThePoseOfTheJsonRecords)
         for (const json::Value &m : rec["markers"].a) markers.push_back(&m);
     auto rows = lines(c.out);
     ASSERT_EQ(rows.size(), markers.size() + 1);
-    EXPECT_EQ(rows[0], "frame,id,pattern,confidence,direction,area,center_x,center_y,"
+    EXPECT_EQ(rows[0], "frame,id,pattern,family,confidence,direction,area,center_x,center_y,"
                        "tx,ty,tz,qx,qy,qz,qw,error,"
                        "corner0_x,corner0_y,corner1_x,corner1_y,corner2_x,corner2_y,corner3_x,corner3_y");
     int poses = 0;
@@ -210,12 +211,13 @@ TEST_F(Mvtrack, CsvRowsCarryThePoseOfTheJsonRecords)
         std::vector<std::string> f;
         std::stringstream in(rows[k] + ",");
         for (std::string x; std::getline(in, x, ',');) f.push_back(x);
-        ASSERT_EQ(f.size(), 24u) << rows[k];
-        for (int i = 0; i < 8; i++) EXPECT_EQ(std::stod(f[16 + i]), m["corners"][i / 2][i % 2].n);
+        ASSERT_EQ(f.size(), 25u) << rows[k];
+        for (int i = 0; i < 8; i++) EXPECT_EQ(std::stod(f[17 + i]), m["corners"][i / 2][i % 2].n);
         EXPECT_EQ(std::stod(f[1]), m["id"].n);
-        EXPECT_EQ(std::stod(f[5]), m["area"].n);
+        EXPECT_EQ(f[3], "");
+        EXPECT_EQ(std::stod(f[6]), m["area"].n);
         if (m["transform"].kind != json::Value::Array) {
-            EXPECT_EQ(f[8] + f[14] + f[15], "");
+            EXPECT_EQ(f[9] + f[15] + f[16], "");
             continue;
         }
         // The quaternion is of unit length, the common one (w >= 0), and its
@@ -223,13 +225,13 @@ TEST_F(Mvtrack, CsvRowsCarryThePoseOfTheJsonRecords)
         // conversion (1e-9: numbers are printed with round-trip precision,
         // 17 digits). scipy reads it below.
         double q[4], p[3], back[3][4];
-        for (int i = 0; i < 3; i++) p[i] = std::stod(f[8 + i]);
-        for (int i = 0; i < 4; i++) q[i] = std::stod(f[11 + i]) * (i < 3 ? -1 : 1);
+        for (int i = 0; i < 3; i++) p[i] = std::stod(f[9 + i]);
+        for (int i = 0; i < 4; i++) q[i] = std::stod(f[12 + i]) * (i < 3 ? -1 : 1);
         EXPECT_NEAR(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3], 1.0, 1e-9);
         EXPECT_GE(q[3], 0.0);
         mvUtilQuatPos2Mat(q, p, back);
         for (int r = 0; r < 12; r++) EXPECT_NEAR(back[r / 4][r % 4], m["transform"][r / 4][r % 4].n, 1e-9);
-        EXPECT_EQ(std::stod(f[15]), m["error"].n);
+        EXPECT_EQ(std::stod(f[16]), m["error"].n);
         poses++;
     }
     EXPECT_GT(poses, 30);
