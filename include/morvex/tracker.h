@@ -96,6 +96,11 @@ typedef struct {
                            colour. Default 0 */
     int maxMarkers;     /* most markers reported per frame (identified ones
                            first, by confidence); 0 (default) for no limit */
+    int guard;          /* non-zero (default): a picture pattern is reported
+                           only when its match is very unlikely to be chance
+                           (see "The guard" below); 0: the best correlation
+                           of at least 0.5, as the process-wide interface
+                           names markers */
 } MvTrackerSettings;
 
 /* One marker of a processed frame. */
@@ -143,8 +148,9 @@ typedef struct MvPattern MvPattern;
    that call. */
 typedef void (*MvTrackerMessageFn)(void *user, const char *message);
 
-/* The defaults: automatic threshold, refinement and history on, full
-   resolution, colour matching, no limit. Writes *settings. Any thread. */
+/* The defaults: automatic threshold, refinement, history and the guard
+   on, full resolution, colour matching, no limit. Writes *settings. Any
+   thread. */
 void mvTrackerSettingsInit(MvTrackerSettings *settings);
 
 /* A camera for frames of width x height pixels of unknown calibration:
@@ -240,6 +246,38 @@ int mvTrackerRemovePattern(MvTracker *tracker, int id);
    does not hold. The name is valid while the tracker holds the pattern. */
 const char *mvTrackerPatternName(const MvTracker *tracker, int id);
 double mvTrackerPatternWidth(const MvTracker *tracker, int id);
+
+/* The guard (settings.guard, on by default). Two pictures inside the same
+   black border often correlate above 0.5, so the best correlation alone
+   names markers wrongly. With the guard a marker's cells are sampled at
+   its corners (refined ones when refinement is on) and compared with every
+   pattern, each turn, sharp and blurred as a small or soft marker is seen;
+   at the blur that fits best the best pattern is reported only when
+     - its correlation reaches that pattern's chance level: the correlation
+       a fixed set of other pictures reaches with it (at least 0.5), or the
+       minimum set with mvTrackerSetPatternMinConfidence;
+     - it stands clear of the best other pattern (the sample is markedly
+       nearer to it), and
+     - the two are not turns of each other (a 6 and a 9, an n and a u): no
+       picture matcher can tell such a pair apart, so neither is reported
+       where the other matches nearly as well. Adding such a pair sends a
+       note naming both to the message callback.
+   A marker refused is reported with id -1 and its best correlation as
+   confidence. The process-wide interface never guards. */
+
+/* Sets the lowest correlation at which pattern `id` is reported, in place
+   of its chance level: for a scene known to hold no picture like it (lower)
+   or pictures close to it (higher). The other conditions still hold.
+   `minConfidence` in 0..1, or a negative number to go back to the chance
+   level. Takes effect from the next frame. MV_ERROR_NONE, or
+   MV_ERROR_ARGUMENT (an id the tracker does not hold, a value above 1 or
+   not a number; nothing changed). */
+int mvTrackerSetPatternMinConfidence(MvTracker *tracker, int id, double minConfidence);
+
+/* The lowest correlation at which pattern `id` is reported on sharp views:
+   the minimum set, or its chance level (softer views have higher chance
+   levels); -1 for an id the tracker does not hold. */
+double mvTrackerPatternMinConfidence(const MvTracker *tracker, int id);
 
 /* --- Coded markers -------------------------------------------------------
    Coded markers carry an error-correcting code in a grid of cells inside a
