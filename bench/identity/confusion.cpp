@@ -96,12 +96,19 @@ struct Tally {
     std::map<std::pair<int, int>, std::pair<long, double>> out_names;
     long alone_views = 0, alone_found = 0, alone_named = 0;
     double alone_top = 0;
+    std::map<std::pair<int, int>, std::pair<long, double>> alone_names;   // (truth, bundled) -> count, top
+    std::map<std::pair<int, int>, std::pair<long, double>> stray_names;   // (truth, named) -> count
 
     void add(const confusion::View &v, const confusion::Outcome &all, const confusion::Outcome &without,
              const confusion::Outcome &alone, bool extra, int project)
     {
         const int truth = v.picture;
         bins[bin_of(all.side_px)].add(all, truth);
+        if (all.stray) {
+            auto &w = stray_names[{truth, all.stray_id}];
+            w.first += all.stray;
+            w.second = std::max(w.second, all.stray_confidence);
+        }
         if (all.found && all.id >= 0 && all.id != truth) {
             auto &w = wrong_names[{truth, all.id}];
             w.first++;
@@ -132,6 +139,9 @@ struct Tally {
             if (alone.found && alone.id >= 0) {
                 alone_named++;
                 alone_top = std::max(alone_top, alone.confidence);
+                auto &w = alone_names[{truth, alone.id}];
+                w.first++;
+                w.second = std::max(w.second, alone.confidence);
             }
         }
     }
@@ -224,6 +234,12 @@ int main(int argc, char **argv)
         total.alone_found += mine.alone_found;
         total.alone_named += mine.alone_named;
         total.alone_top = std::max(total.alone_top, mine.alone_top);
+        for (auto *m : {&mine.alone_names, &mine.stray_names})
+            for (auto &w : *m) {
+                auto &t = (m == &mine.alone_names ? total.alone_names : total.stray_names)[w.first];
+                t.first += w.second.first;
+                t.second = std::max(t.second, w.second.second);
+            }
     };
     std::vector<std::thread> threads;
     for (int j = 0; j < jobs; j++) threads.emplace_back(work, j);
@@ -279,7 +295,9 @@ int main(int argc, char **argv)
                         set[w[k].first.second].name.c_str(), w[k].second.first, w[k].second.second);
     };
     list_names("wrong names, all loaded", total.wrong_names);
+    list_names("names given to squares elsewhere (the view's picture, the name)", total.stray_names);
     if (extra) list_names("wrong names, own left out", total.out_names);
+    if (extra) list_names("named as the bundled pattern, alone", total.alone_names);
 
     if (extra) {
         // Each turned pair loaded together with the whole set.

@@ -176,7 +176,7 @@ void Bench::look(const View &v, Outcome *all, Outcome *without, Outcome *alone)
     opt.blur_sigma = v.blur;
     opt.noise_sigma = v.noise;
     opt.seed = v.seed;
-    opt.supersample = 3;
+    opt.supersample = 2;
     render::Image &frame = frame_;
     const render::Truth truth = render::renderFrame(markers_[v.picture], kSideMm, trans, tile, opt, &frame);
     double side = 1e300;
@@ -208,6 +208,7 @@ void Bench::look(const View &v, Outcome *all, Outcome *without, Outcome *alone)
             if (i != hit && m[i].id >= 0) {
                 out->stray++;
                 out->stray_id = map(m[i].id);
+                out->stray_confidence = m[i].confidence;
             }
     };
     track(all_, all, -1, false);

@@ -76,7 +76,8 @@ struct Outcome {
     double side_px = 0;      // the truth square's shortest side, pixels
     double corners[4][2] = {};   // the found marker's corners, ideal pixels of the frame
     int stray = 0;           // markers elsewhere that were given an id
-    int stray_id = -1;
+    int stray_id = -1;       // the last of them, its pattern and correlation
+    double stray_confidence = 0;
 };
 
 // Frames and trackers for a picture set: markers of 80 mm seen by the

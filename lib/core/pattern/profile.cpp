@@ -17,7 +17,7 @@ constexpr int kPad = 4;                  // ceil(3 x the largest sigma) cells
 constexpr int kGrid = kSide + 2 * kPad;
 constexpr double kBorderDark = 255.0;    // the black border around the picture
 constexpr int kOthers = 512;             // pictures in the chance set
-constexpr int kChanceRank = 3;           // the 3rd highest of them ...
+constexpr int kChanceRank = 1;           // the highest of them ...
 constexpr double kChanceMargin = 0.02;   // ... plus this
 constexpr double kChanceFloor = 0.5;     // never below the bare rule's 0.5
 
@@ -92,8 +92,9 @@ float dot(const float *a, const float *b, int n)
 }
 
 // --- The chance set: pictures a user might put in a marker -----------------
-// Drawn from a fixed seed: ellipses, boxes, triangles, strokes like a
-// letter's, random cells, stripes and checks, gradients, and mixtures, in
+// Drawn from a fixed seed: ellipses, boxes, triangles, strokes and arcs
+// like a letter's, random cells, stripes and checks, gradients, and
+// mixtures, in
 // dark or coloured ink on light paper, kept inside the picture's middle
 // as printed markers are.
 
@@ -136,7 +137,7 @@ Ink ink(Random &r)
 
 // One shape of a chance picture: whether (x, y) of the unit picture is in it.
 struct Shape {
-    int kind;   // 0 ellipse, 1 box, 2 triangle, 3 stroke
+    int kind;   // 0 ellipse, 1 box, 2 triangle, 3 stroke, 4 arc
     double p[6];
     bool covers(double x, double y) const
     {
@@ -154,6 +155,14 @@ struct Shape {
             };
             const double d1 = side(0, 1), d2 = side(1, 2), d3 = side(2, 0);
             return !((d1 < 0 || d2 < 0 || d3 < 0) && (d1 > 0 || d2 > 0 || d3 > 0));
+        }
+        case 4: {
+            // A ring sector: centre, radius, half thickness, start, span.
+            const double dx = x - p[0], dy = y - p[1];
+            if (std::fabs(std::hypot(dx, dy) - p[2]) > p[3]) return false;
+            double a = std::atan2(dy, dx) - p[4];
+            a -= 2 * M_PI * std::floor(a / (2 * M_PI));
+            return a <= p[5];
         }
         default: {
             const double dx = p[2] - p[0], dy = p[3] - p[1], len2 = dx * dx + dy * dy;
@@ -178,6 +187,13 @@ Shape random_shape(Random &r, int kind)
         s.p[4] = r.below(2) ? 0.0 : r.uniform(0, M_PI);
     } else if (kind == 2) {
         for (double &v : s.p) v = r.uniform(0.15, 0.85);
+    } else if (kind == 4) {
+        s.p[2] = r.uniform(0.1, 0.3);
+        s.p[0] = r.uniform(0.2 + s.p[2] * 0.5, 0.8 - s.p[2] * 0.5);
+        s.p[1] = r.uniform(0.2 + s.p[2] * 0.5, 0.8 - s.p[2] * 0.5);
+        s.p[3] = r.uniform(0.035, 0.08);
+        s.p[4] = r.uniform(0, 2 * M_PI);
+        s.p[5] = r.uniform(0.8, 2 * M_PI);
     } else {
         for (int i = 0; i < 4; i++) s.p[i] = r.uniform(0.2, 0.8);
         s.p[4] = r.uniform(0.035, 0.08);
@@ -206,7 +222,7 @@ void chance_picture(int index, double dark[kValues])
     }
     case 3: {
         const int n = 2 + r.below(3);
-        for (int i = 0; i < n; i++) shapes.push_back({random_shape(r, 3), fg});
+        for (int i = 0; i < n; i++) shapes.push_back({random_shape(r, r.below(3) ? 3 : 4), fg});
         break;
     }
     case 4:
@@ -227,7 +243,7 @@ void chance_picture(int index, double dark[kValues])
         break;
     default:
         shapes.push_back({random_shape(r, r.below(3)), fg});
-        for (int i = 0, n = 1 + r.below(3); i < n; i++) shapes.push_back({random_shape(r, 3), ink(r)});
+        for (int i = 0, n = 1 + r.below(3); i < n; i++) shapes.push_back({random_shape(r, 3 + r.below(2)), ink(r)});
         break;
     }
     const double lo = 0.12, hi = 0.88;   // ink stays off the picture's edge
