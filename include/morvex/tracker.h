@@ -268,8 +268,8 @@ double mvTrackerPatternWidth(const MvTracker *tracker, int id);
 /* Sets the lowest correlation at which pattern `id` is reported, in place
    of its chance level: for a scene known to hold no picture like it (lower)
    or pictures close to it (higher). The other conditions still hold.
-   `minConfidence` in 0..1, or a negative number to go back to the chance
-   level. Takes effect from the next frame. MV_ERROR_NONE, or
+   `minConfidence` in 0.5..1 (below 0.5 no identity is ever kept, guard or
+   not), or a negative number to go back to the chance level. Takes effect from the next frame. MV_ERROR_NONE, or
    MV_ERROR_ARGUMENT (an id the tracker does not hold, a value above 1 or
    not a number; nothing changed). */
 int mvTrackerSetPatternMinConfidence(MvTracker *tracker, int id, double minConfidence);

@@ -229,8 +229,9 @@ extern "C" const char *mvTrackerPatternName(const MvTracker *t, int id)
 
 extern "C" int mvTrackerSetPatternMinConfidence(MvTracker *t, int id, double minConfidence)
 {
-    if (!(minConfidence <= 1.0))
-        return t->fail(MV_ERROR_ARGUMENT, "minimum confidence %g for pattern %d: 0..1, or negative for its chance level",
+    if (!(minConfidence <= 1.0) || (minConfidence >= 0.0 && minConfidence < kIdentityMin))
+        return t->fail(MV_ERROR_ARGUMENT,
+                       "minimum confidence %g for pattern %d: 0.5..1, or negative for its chance level",
                        minConfidence, id);
     for (Held &h : t->patterns) {
         if (h.id != id) continue;
