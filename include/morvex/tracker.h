@@ -203,7 +203,10 @@ void mvTrackerReset(MvTracker *tracker);
    side of the black square). Markers identified as a pattern carry its id.
    A pattern file holds 3072 whole numbers: four rotation blocks, each of
    three planes (blue, green, red) of 16 x 16 cells of brightness, rows
-   from the top. */
+   from the top. Making a pattern (mvPatternLoad, mvPatternFromValues)
+   takes a few milliseconds: the guard's profile of it (below); the first
+   one in a process takes about 70 ms more, to draw the pictures patterns
+   are compared with (once, shared by all threads). */
 
 /* Loads a pattern file (read during the call, not kept). NULL on failure,
    with a one-line reason in why[0 .. MV_MESSAGE_MAX - 1] when `why` is not

@@ -17,7 +17,7 @@ constexpr int kPad = 4;                  // ceil(3 x the largest sigma) cells
 constexpr int kGrid = kSide + 2 * kPad;
 constexpr double kBorderDark = 255.0;    // the black border around the picture
 constexpr int kOthers = 512;             // pictures in the chance set
-constexpr int kChanceRank = 1;           // the highest of them ...
+constexpr int kChanceRank = 1;           // the highest of them (rank 1) ...
 constexpr double kChanceMargin = 0.02;   // ... plus this
 constexpr double kChanceFloor = 0.5;     // never below the bare rule's 0.5
 

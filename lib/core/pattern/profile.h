@@ -11,8 +11,8 @@ namespace mvcore {
 
 // Blur levels, Gaussian sigma in cells (a cell is a 32nd of the marker's
 // side). A marker 40 pixels across behind 1.5 pixels of blur is at about
-// 1.2 cells; unblurred templates then miss the right pattern in 3 % of
-// views, blurred ones in none.
+// 1.2 cells; sharp templates then miss the right pattern in 3 % of views,
+// blurred ones in none (docs/IDENTITY.md).
 constexpr int kGuardLevels = 4;
 constexpr double kGuardBlur[kGuardLevels] = {0.0, 0.5, 0.8, 1.2};
 
@@ -25,8 +25,8 @@ struct PatternProfile {
     float colour[kGuardLevels][kBlocks][kValues];
     float grey[kGuardLevels][kBlocks][kCells];
     // Per plane and level: the correlation chance reaches, from the
-    // pattern's correlations with a fixed set of other pictures (the
-    // 3rd highest of 512 plus a margin, at least 0.5).
+    // pattern's correlations with a fixed set of 512 other pictures (the
+    // highest plus 0.02, at least 0.5).
     double chance[2][kGuardLevels];
 };
 
