@@ -1,25 +1,31 @@
-// peer_compare - detection plus pose beside two peer fiducial systems, on the
-// same rendered scenes (bench/scenes), in one run:
+// peer_compare - Morvex's tracker beside two peer fiducial systems, on the
+// same rendered frames, in one run.
 //
-//     build/bin/peer_compare                 # all sizes and scenes, about 2 minutes
-//     build/bin/peer_compare 640x480 1920x1080     # only these sizes
+//     build/bin/peer_compare speed                 # all sizes and scenes, a few minutes
+//     build/bin/peer_compare speed 640x480 1920x1080
+//     build/bin/peer_compare rate                  # coded markers over size, tilt, blur, noise
 //
-// Each system sees its own marker kind at the same printed side (80 mm
-// black square) and the same poses: Morvex's picture marker (at full and at
-// half resolution), an ArUco 4x4 marker (OpenCV, DICT_4X4_50, the pose by
-// estimatePoseSingleMarkers) and an AprilTag 36h11 tag (AprilTag 3, quad
-// decimation 2 and 1, the pose by estimate_tag_pose). Single thread. The
-// timed call is each system's detection plus the pose of every marker it
-// identified, timed in the thread's CPU time (on a shared machine wall time
-// counts the waits for a core); Morvex reads the colour frame as captured, the peers a grey
-// copy made beforehand (not timed). Systems alternate frame by frame, the
-// first one rotating every round, so that machine drift falls on all alike.
-// Morvex runs without the history (mvDetectMarkerLite), as the peers keep
-// none.
+// speed: each system sees its own marker kind at the same printed side (80
+// mm black square) and the same poses (bench/scenes): Morvex's tracker on
+// its picture marker with the full pipeline (sub-pixel corners,
+// identification from them, the automatic threshold, refined poses) and
+// plain (threshold 100, no refinement) at full and half resolution; the
+// tracker on AprilTag 36h11 tags and on ArUco 4x4 markers, decoding their
+// codes; OpenCV's ArUco detector (DICT_4X4_50, then
+// estimatePoseSingleMarkers); AprilTag 3 (quad decimation 2 and 1, then
+// estimate_tag_pose). One thread each, timed in the thread's CPU time (on
+// a shared machine wall time counts the waits for a core); Morvex reads the
+// colour frame as captured, the peers a grey copy made beforehand (not
+// timed). Systems alternate frame by frame. Trackers keep no history, as
+// the peers keep none. Per scene and size: each system's share of the
+// markers found, wrong identities per frame, median time per frame and
+// that time over AprilTag's at decimation 2.
 //
-// Per scene and size it prints each system's share of the markers found
-// (and wrong or extra identities per frame), its median time per frame
-// and that time over Morvex's at full and at half resolution.
+// rate: tags of tag36h11 and aruco4x4_50 over black squares of 14 to 120
+// pixels, tilts to 60 degrees, blur and noise; each condition's frames read
+// by the tracker and by the peer of that family: the share identified,
+// wrong ids, and the median error of the corners found (pixels, against
+// the renderer's truth).
 
 // Some of AprilTag's headers lack C linkage of their own.
 extern "C" {
@@ -32,6 +38,7 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,10 +51,8 @@ extern "C" {
 #include <opencv2/core.hpp>
 #include <opencv2/core/ocl.hpp>
 
-#include "morvex/camera.h"
-#include "morvex/detect.h"
-#include "morvex/pattern.h"
-#include "morvex/pose.h"
+#include "morvex/tracker.h"
+#include "render.h"
 #include "scenes.h"
 
 namespace {
@@ -58,40 +63,6 @@ const int kVariants = 4;             // different frames per scene and size
 const double kBudgetMs = 2000.0;     // timed work per scene and size, all systems
 const int kMinRounds = 5, kMaxRounds = 60;
 
-render::Image scaledCells(const uint8_t *cells, int n, int cell_px)
-{
-    render::Image img;
-    img.width = img.height = n * cell_px;
-    img.channels = 3;
-    img.pixels.resize((size_t)img.width * img.height * 3);
-    for (int y = 0; y < img.height; y++)
-        for (int x = 0; x < img.width; x++)
-            std::memset(&img.pixels[((size_t)y * img.width + x) * 3],
-                        cells[(y / cell_px) * n + x / cell_px], 3);
-    return img;
-}
-
-// The tag inside its white margin, as the family draws it, cropped to the
-// black square (the printed side the pose is given).
-render::Image aprilTagPicture(apriltag_family_t *family, int id)
-{
-    image_u8_t *im = apriltag_to_image(family, id);
-    const int border = (family->total_width - family->width_at_border) / 2;
-    const int n = family->width_at_border;
-    std::vector<uint8_t> cells((size_t)n * n);
-    for (int y = 0; y < n; y++)
-        for (int x = 0; x < n; x++) cells[y * n + x] = im->buf[(y + border) * im->stride + x + border];
-    image_u8_destroy(im);
-    return scaledCells(cells.data(), n, 64);
-}
-
-render::Image arucoPicture(const cv::Ptr<cv::aruco::Dictionary> &dict, int id)
-{
-    cv::Mat m;
-    cv::aruco::drawMarker(dict, id, 6, m, 1);   // one pixel per cell, border included
-    return scaledCells(m.ptr<uint8_t>(0), 6, 80);
-}
-
 cv::Mat grey(const render::Image &rgba)
 {
     cv::Mat g(rgba.height, rgba.width, CV_8UC1);
@@ -101,36 +72,6 @@ cv::Mat grey(const render::Image &rgba)
     }
     return g;
 }
-
-// What one timed call found: identities that belong to the scene, and the
-// rest.
-struct Found {
-    int right = 0, wrong = 0;
-};
-
-// Counts ids 0..expected-1 once each; everything else is wrong.
-Found tally(const std::vector<int> &ids, int expected)
-{
-    Found f;
-    std::vector<bool> seen(expected, false);
-    for (int id : ids) {
-        if (id >= 0 && id < expected && !seen[id]) {
-            seen[id] = true;
-            f.right++;
-        } else {
-            f.wrong++;
-        }
-    }
-    return f;
-}
-
-struct System {
-    System(std::string n, std::function<Found(int)> c) : name(std::move(n)), call(std::move(c)) {}
-    std::string name;
-    std::function<Found(int variant)> call;   // timed
-    std::vector<double> ms;
-    long right = 0, wrong = 0, frames = 0;
-};
 
 double threadMs()
 {
@@ -147,6 +88,14 @@ double median(std::vector<double> v)
     return v.size() % 2 ? v[h] : 0.5 * (v[h - 1] + v[h]);
 }
 
+// A marker a system reported: its id and its four corners (pixels), in the
+// family's corner order.
+struct Seen {
+    int id;
+    double corners[4][2];
+};
+
+// The peers, set up once.
 struct Peers {
     cv::Ptr<cv::aruco::Dictionary> dict = cv::aruco::getPredefinedDictionary(cv::aruco::DICT_4X4_50);
     cv::Ptr<cv::aruco::DetectorParameters> params = cv::aruco::DetectorParameters::create();
@@ -168,97 +117,158 @@ struct Peers {
         apriltag_detector_destroy(april1);
         tag36h11_destroy(family);
     }
-};
 
-void compare(Peers &peers, benchscene::Size size, Scene scene, int patt,
-             const render::Image &morvexMarker, const std::vector<render::Image> &aruco,
-             const std::vector<render::Image> &april)
-{
-    const MvCameraParam cam = benchscene::camera(size.w, size.h);
-    MvCameraParam active = cam;
-    mvInitCparam(&active);
-    const int expected = benchscene::markerCount(scene);
-
-    std::vector<const render::Image *> arucoPics, aprilPics;
-    for (const render::Image &p : aruco) arucoPics.push_back(&p);
-    for (const render::Image &p : april) aprilPics.push_back(&p);
-    std::vector<render::Image> ours(kVariants);
-    std::vector<cv::Mat> arucoFrames(kVariants), aprilFrames(kVariants);
-    for (int v = 0; v < kVariants; v++) {
-        render::Image f;
-        benchscene::render(scene, cam, {&morvexMarker}, v, &ours[v]);
-        benchscene::render(scene, cam, arucoPics, v, &f);
-        arucoFrames[v] = grey(f);
-        benchscene::render(scene, cam, aprilPics, v, &f);
-        aprilFrames[v] = grey(f);
-    }
-
-    const double fx = cam.projection[0][0], fy = cam.projection[1][1];
-    const double cx = cam.projection[0][2], cy = cam.projection[1][2];
-    const cv::Mat K = (cv::Mat_<double>(3, 3) << fx, 0, cx, 0, fy, cy, 0, 0, 1);
-    const cv::Mat noDistortion;
-
-    auto morvex = [&](int v, int mode) {
-        mvImageProcMode = mode;
-        MvMarkerInfo *list = nullptr;
-        int n = 0;
-        mvDetectMarkerLite(ours[v].pixels.data(), 100, &list, &n);
-        const double centre[2] = {0, 0};
-        double trans[3][4];
-        int identified = 0;
-        for (int k = 0; k < n; k++)
-            if (list[k].id == patt) {
-                mvGetTransMat(&list[k], centre, benchscene::kSideMm, trans);
-                identified++;
-            }
-        mvImageProcMode = 0;
-        // Every marker of a scene is Morvex's own: count up to `expected`.
-        Found f;
-        f.right = std::min(identified, expected);
-        f.wrong = identified - f.right;
-        for (int k = 0; k < n; k++) f.wrong += list[k].id >= 0 && list[k].id != patt;
-        return f;
-    };
-    auto arucoCall = [&](int v) {
+    // ArUco's markers of a frame, with their poses when `cam` is given.
+    std::vector<Seen> aruco(const cv::Mat &g, double side, const MvCameraParam *cam)
+    {
         std::vector<std::vector<cv::Point2f>> corners;
         std::vector<int> ids;
-        cv::aruco::detectMarkers(arucoFrames[v], peers.dict, corners, ids, peers.params);
-        if (!ids.empty()) {
+        cv::aruco::detectMarkers(g, dict, corners, ids, params);
+        if (cam != nullptr && !ids.empty()) {
+            const cv::Mat K = (cv::Mat_<double>(3, 3) << cam->projection[0][0], 0, cam->projection[0][2], 0,
+                               cam->projection[1][1], cam->projection[1][2], 0, 0, 1);
             std::vector<cv::Vec3d> rvecs, tvecs;
-            cv::aruco::estimatePoseSingleMarkers(corners, (float)benchscene::kSideMm, K,
-                                                 noDistortion, rvecs, tvecs);
+            cv::aruco::estimatePoseSingleMarkers(corners, (float)side, K, cv::Mat(), rvecs, tvecs);
         }
-        return tally(ids, expected);
-    };
-    auto aprilCall = [&](int v, apriltag_detector_t *td) {
-        cv::Mat &g = aprilFrames[v];
+        std::vector<Seen> out;
+        for (size_t i = 0; i < ids.size(); i++) {
+            Seen s{ids[i], {}};
+            for (int k = 0; k < 4; k++) s.corners[k][0] = corners[i][k].x, s.corners[k][1] = corners[i][k].y;
+            out.push_back(s);
+        }
+        return out;
+    }
+
+    // AprilTag's tags of a frame, with their poses when `cam` is given.
+    std::vector<Seen> april(apriltag_detector_t *td, const cv::Mat &g, double side, const MvCameraParam *cam)
+    {
         image_u8_t im = {g.cols, g.rows, (int32_t)g.step[0], g.data};
         zarray_t *dets = apriltag_detector_detect(td, &im);
-        std::vector<int> ids;
+        std::vector<Seen> out;
         for (int i = 0; i < zarray_size(dets); i++) {
             apriltag_detection_t *det;
             zarray_get(dets, i, &det);
-            apriltag_detection_info_t info = {det, benchscene::kSideMm, fx, fy, cx, cy};
-            apriltag_pose_t pose;
-            estimate_tag_pose(&info, &pose);
-            // Debian's library does not export matd_destroy; a matrix is
-            // one block from malloc.
-            std::free(pose.R);
-            std::free(pose.t);
-            ids.push_back(det->id);
+            if (cam != nullptr) {
+                apriltag_detection_info_t info = {det, side, cam->projection[0][0], cam->projection[1][1],
+                                                  cam->projection[0][2], cam->projection[1][2]};
+                apriltag_pose_t pose;
+                estimate_tag_pose(&info, &pose);
+                // Debian's library does not export matd_destroy; a matrix is
+                // one block from malloc.
+                std::free(pose.R);
+                std::free(pose.t);
+            }
+            // AprilTag puts a pixel's centre at (x + 0.5, y + 0.5); Morvex,
+            // OpenCV and the renderer at (x, y) (measured: its corners come
+            // out 0.50 and 0.50 pixel off on average, the others 0.00).
+            Seen s{det->id, {}};
+            for (int k = 0; k < 4; k++) s.corners[k][0] = det->p[k][0] - 0.5, s.corners[k][1] = det->p[k][1] - 0.5;
+            out.push_back(s);
         }
         apriltag_detections_destroy(dets);
-        return tally(ids, expected);
-    };
+        return out;
+    }
+};
 
+// A tracker with the settings of one Morvex system.
+struct Tracker {
+    MvTracker *t = nullptr;
+    Tracker(const MvCameraParam &cam, bool full, bool half, const char *family, double side)
+    {
+        MvTrackerSettings s;
+        mvTrackerSettingsInit(&s);
+        s.history = 0;
+        if (!full) s.threshold = 100, s.refine = 0;
+        s.halfResolution = half;
+        mvTrackerCreate(&cam, &s, &t, nullptr);
+        if (family != nullptr) mvTrackerAddFamily(t, family, side, -1);
+        else mvTrackerAddPatternFile(t, MORVEX_RESOURCE_DIR "/patt.lumo", side, nullptr);
+    }
+    ~Tracker() { mvTrackerDestroy(t); }
+    Tracker(const Tracker &) = delete;
+
+    std::vector<Seen> track(const render::Image &f)
+    {
+        const MvTrackerMarker *m;
+        int n = 0;
+        mvTrackerProcess(t, f.pixels.data(), f.width, f.height, f.width * 4, MV_PIXEL_RGBA, &m, &n);
+        std::vector<Seen> out;
+        for (int k = 0; k < n; k++)
+            if (m[k].id >= 0) {
+                Seen s{m[k].id, {}};
+                std::memcpy(s.corners, m[k].corners, sizeof s.corners);
+                out.push_back(s);
+            }
+        return out;
+    }
+};
+
+// --- speed ---------------------------------------------------------------
+
+struct System {
+    std::string name;
+    std::function<std::vector<Seen>(int variant)> call;   // timed
+    bool picture;                                          // expects id 0 for every marker
+    std::vector<double> ms{};
+    long right = 0, wrong = 0, frames = 0;
+};
+
+// Counts the expected ids once each (ids 0..n-1, or id 0 n times for the
+// picture marker); everything else is wrong.
+void tally(System &sys, const std::vector<Seen> &seen, int expected)
+{
+    std::vector<int> count(expected, 0);
+    for (const Seen &s : seen) {
+        const int slot = sys.picture ? 0 : s.id;
+        const int room = sys.picture ? expected : 1;
+        if (slot >= 0 && slot < std::max(expected, 1) && expected > 0 && count[slot] < room) {
+            count[slot]++;
+            sys.right++;
+        } else {
+            sys.wrong++;
+        }
+    }
+}
+
+render::Image pictureOf(const char *family, int id) { return render::makeCodedMarker(family, id, 64, 0); }
+
+void speed(Peers &peers, benchscene::Size size, Scene scene)
+{
+    const MvCameraParam cam = benchscene::camera(size.w, size.h);
+    const int expected = benchscene::markerCount(scene);
+    const double side = benchscene::kSideMm;
+    const render::Image picture = render::makeProjectMarker(512);
+    std::vector<render::Image> aruco, april;
+    for (int id = 0; id < 5; id++) {
+        aruco.push_back(pictureOf("aruco4x4_50", id));
+        april.push_back(pictureOf("tag36h11", id));
+    }
+    std::vector<const render::Image *> arucoPics, aprilPics;
+    for (const render::Image &p : aruco) arucoPics.push_back(&p);
+    for (const render::Image &p : april) aprilPics.push_back(&p);
+    std::vector<render::Image> ours(kVariants), arucoRgba(kVariants), aprilRgba(kVariants);
+    std::vector<cv::Mat> arucoFrames(kVariants), aprilFrames(kVariants);
+    for (int v = 0; v < kVariants; v++) {
+        benchscene::render(scene, cam, {&picture}, v, &ours[v]);
+        benchscene::render(scene, cam, arucoPics, v, &arucoRgba[v]);
+        arucoFrames[v] = grey(arucoRgba[v]);
+        benchscene::render(scene, cam, aprilPics, v, &aprilRgba[v]);
+        aprilFrames[v] = grey(aprilRgba[v]);
+    }
+
+    Tracker full(cam, true, false, nullptr, side), plain(cam, false, false, nullptr, side),
+        half(cam, false, true, nullptr, side), tags(cam, true, false, "tag36h11", side),
+        codes(cam, true, false, "aruco4x4_50", side);
     std::vector<System> systems = {
-        {"Morvex full", [&](int v) { return morvex(v, 0); }},
-        {"Morvex half", [&](int v) { return morvex(v, 1); }},
-        {"ArUco 4x4", arucoCall},
-        {"AprilTag d2", [&](int v) { return aprilCall(v, peers.april2); }},
-        {"AprilTag d1", [&](int v) { return aprilCall(v, peers.april1); }},
+        {"Morvex full", [&](int v) { return full.track(ours[v]); }, true},
+        {"Morvex plain", [&](int v) { return plain.track(ours[v]); }, true},
+        {"Morvex half", [&](int v) { return half.track(ours[v]); }, true},
+        {"Morvex 36h11", [&](int v) { return tags.track(aprilRgba[v]); }, false},
+        {"Morvex 4x4", [&](int v) { return codes.track(arucoRgba[v]); }, false},
+        {"ArUco 4x4", [&](int v) { return peers.aruco(arucoFrames[v], side, &cam); }, false},
+        {"AprilTag d2", [&](int v) { return peers.april(peers.april2, aprilFrames[v], side, &cam); }, false},
+        {"AprilTag d1", [&](int v) { return peers.april(peers.april1, aprilFrames[v], side, &cam); }, false},
     };
-
     int rounds = kMaxRounds;
     for (int r = 0; r < rounds; r++) {
         const double roundStart = threadMs();
@@ -266,10 +276,9 @@ void compare(Peers &peers, benchscene::Size size, Scene scene, int patt,
             for (size_t s = 0; s < systems.size(); s++) {
                 System &sys = systems[(s + r) % systems.size()];
                 const double t0 = threadMs();
-                const Found f = sys.call(v);
+                const std::vector<Seen> seen = sys.call(v);
                 sys.ms.push_back(threadMs() - t0);
-                sys.right += f.right;
-                sys.wrong += f.wrong;
+                tally(sys, seen, expected);
                 sys.frames++;
             }
         if (r == 0) {
@@ -277,58 +286,141 @@ void compare(Peers &peers, benchscene::Size size, Scene scene, int patt,
             rounds = std::clamp((int)(kBudgetMs / std::max(once, 1e-3)), kMinRounds, kMaxRounds);
         }
     }
-
-    const double full = median(systems[0].ms), half = median(systems[1].ms);
+    const double d2 = median(systems[6].ms);
     for (const System &sys : systems) {
         const double m = median(sys.ms);
         char found[16] = "-";
-        if (expected > 0)
-            std::snprintf(found, sizeof found, "%.0f%%", 100.0 * sys.right / (sys.frames * expected));
-        std::printf("%-10s %-8s %-12s %6s %6.2f %9.3f %8.2f %8.2f\n",
-                    (std::to_string(size.w) + "x" + std::to_string(size.h)).c_str(),
-                    benchscene::name(scene), sys.name.c_str(), found,
-                    (double)sys.wrong / sys.frames, m, m / full, m / half);
+        if (expected > 0) std::snprintf(found, sizeof found, "%.0f%%", 100.0 * sys.right / (sys.frames * expected));
+        std::printf("%-10s %-8s %-13s %6s %6.2f %9.3f %9.2f\n",
+                    (std::to_string(size.w) + "x" + std::to_string(size.h)).c_str(), benchscene::name(scene),
+                    sys.name.c_str(), found, (double)sys.wrong / sys.frames, m, d2 / m);
     }
     std::fflush(stdout);
+}
+
+// --- rate ----------------------------------------------------------------
+
+struct Condition {
+    double black_px;   // the black square's side in the frame, face-on
+    double tilt, blur, noise;
+};
+
+struct Reader {
+    std::string name;
+    std::function<std::vector<Seen>(const render::Image &, const cv::Mat &)> read;
+    long right = 0, wrong = 0, views = 0;
+    std::vector<double> errors{};
+};
+
+void rate(Peers &peers, const char *family)
+{
+    const bool april = std::strcmp(family, "tag36h11") == 0;
+    const MvCameraParam cam = render::pinholeCamera(640, 480, 700.0);
+    const double side = 50.0;
+    Tracker tracker(cam, true, false, family, side);
+    std::vector<Reader> readers;
+    readers.push_back({"Morvex", [&](const render::Image &f, const cv::Mat &) { return tracker.track(f); }});
+    if (april) {
+        readers.push_back({"AprilTag d2", [&](const render::Image &, const cv::Mat &g) {
+                               return peers.april(peers.april2, g, side, nullptr);
+                           }});
+        readers.push_back({"AprilTag d1", [&](const render::Image &, const cv::Mat &g) {
+                               return peers.april(peers.april1, g, side, nullptr);
+                           }});
+    } else {
+        readers.push_back(
+            {"ArUco", [&](const render::Image &, const cv::Mat &g) { return peers.aruco(g, side, nullptr); }});
+    }
+    const Condition conditions[] = {
+        {14, 0, 0.5, 2}, {16, 0, 0.5, 2}, {18, 0, 0.5, 2}, {20, 0, 0.5, 2}, {24, 0, 0.5, 2}, {30, 0, 0.5, 2},
+        {40, 0, 0.5, 2}, {60, 0, 0.5, 2}, {120, 0, 0.5, 2}, {40, 30, 0.5, 2}, {40, 50, 0.5, 2},
+        {40, 60, 0.5, 2}, {40, 0, 1.0, 2}, {40, 0, 1.5, 2}, {40, 0, 0.5, 6}, {40, 0, 0.5, 10},
+        {24, 40, 1.0, 4},
+    };
+    const int views = 48;
+    std::printf("\n%s: %d views per condition (rolls and ids vary), 640 x 480, focal 700 px\n", family, views);
+    std::printf("%-6s %-5s %-5s %-5s", "px", "tilt", "blur", "noise");
+    for (const Reader &r : readers) std::printf(" | %-11s %5s %5s %6s", r.name.c_str(), "found", "wrong", "corner");
+    std::printf("\n");
+    for (const Condition &c : conditions) {
+        for (Reader &r : readers) r.right = r.wrong = r.views = 0, r.errors.clear();
+        for (int v = 0; v < views; v++) {
+            const int id = (v * 7 + 3) % 50;
+            double trans[3][4];
+            render::poseAt(cam, 300 + (v % 5) * 10, 230 + (v % 3) * 10, 700.0 * side / c.black_px, c.tilt,
+                           v * 37.0, trans);
+            render::Options opt;
+            opt.blur_sigma = c.blur;
+            opt.noise_sigma = c.noise;
+            opt.seed = v + 1;
+            opt.background = render::Background::Gradient;
+            render::Image frame;
+            render::renderFrame(render::makeCodedMarker(family, id, 16), render::codedPictureSide(family, side),
+                                trans, cam, opt, &frame);
+            const cv::Mat g = grey(frame);
+            const render::Truth truth = render::projectCorners(side, trans, cam);
+            for (Reader &r : readers) {
+                r.views++;
+                for (const Seen &s : r.read(frame, g)) {
+                    if (s.id != id) {
+                        r.wrong++;
+                        continue;
+                    }
+                    r.right++;
+                    // The family's corner f is the renderer's upright corner
+                    // 3 - f (AprilTag) or f (ArUco).
+                    double worst = 0;
+                    for (int f = 0; f < 4; f++) {
+                        const double *t = truth.observed[april ? 3 - f : f];
+                        worst = std::max(worst, std::hypot(s.corners[f][0] - t[0], s.corners[f][1] - t[1]));
+                    }
+                    r.errors.push_back(worst);
+                }
+            }
+        }
+        std::printf("%-6.0f %-5.0f %-5.1f %-5.0f", c.black_px, c.tilt, c.blur, c.noise);
+        for (const Reader &r : readers)
+            std::printf(" | %-11s %4.0f%% %5ld %6.3f", "", 100.0 * r.right / r.views, r.wrong, median(r.errors));
+        std::printf("\n");
+        std::fflush(stdout);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode != "speed" && mode != "rate") {
+        std::fprintf(stderr, "usage: peer_compare speed [WxH...] | peer_compare rate\n");
+        return 2;
+    }
     std::vector<benchscene::Size> sizes;
-    for (int i = 1; i < argc; i++) {
+    for (int i = 2; i < argc; i++) {
         benchscene::Size s{};
-        if (std::sscanf(argv[i], "%dx%d", &s.w, &s.h) != 2 || s.w < 16 || s.h < 16 ||
-            (long)s.w * s.h > MV_WORK_PIXELS_MAX) {
-            std::fprintf(stderr, "peer_compare: \"%s\" is not a frame size such as 640x480\n",
-                         argv[i]);
+        if (std::sscanf(argv[i], "%dx%d", &s.w, &s.h) != 2 || s.w < 16 || s.h < 16) {
+            std::fprintf(stderr, "peer_compare: \"%s\" is not a frame size such as 640x480\n", argv[i]);
             return 1;
         }
         sizes.push_back(s);
     }
     if (sizes.empty()) sizes.assign(std::begin(benchscene::kSizes), std::end(benchscene::kSizes));
-
-    const int patt = mvLoadPatt(MORVEX_RESOURCE_DIR "/patt.lumo");
-    if (patt < 0) return 1;
     cv::setNumThreads(1);
     cv::ocl::setUseOpenCL(false);
     Peers peers;
-    const render::Image morvexMarker = render::makeProjectMarker(512);
-    std::vector<render::Image> aruco, april;
-    for (int id = 0; id < 5; id++) {
-        aruco.push_back(arucoPicture(peers.dict, id));
-        april.push_back(aprilTagPicture(peers.family, id));
-    }
-
     // AprilTag's pose prints a line on standard error for every ambiguous
-    // pose it resolves; the table alone goes out.
+    // pose it resolves; the tables alone go out.
     const int null = open("/dev/null", O_WRONLY);
     if (null >= 0) dup2(null, 2);
 
-    std::printf("%-10s %-8s %-12s %6s %6s %9s %8s %8s\n", "size", "scene", "system", "found",
-                "wrong", "median_ms", "/mv_full", "/mv_half");
+    if (mode == "rate") {
+        rate(peers, "tag36h11");
+        rate(peers, "aruco4x4_50");
+        return 0;
+    }
+    std::printf("%-10s %-8s %-13s %6s %6s %9s %9s\n", "size", "scene", "system", "found", "wrong", "median_ms",
+                "d2/this");
     for (benchscene::Size s : sizes)
-        for (Scene scene : benchscene::kScenes) compare(peers, s, scene, patt, morvexMarker, aruco, april);
+        for (Scene scene : benchscene::kScenes) speed(peers, s, scene);
     return 0;
 }

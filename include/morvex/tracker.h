@@ -96,12 +96,19 @@ typedef struct {
                            colour. Default 0 */
     int maxMarkers;     /* most markers reported per frame (identified ones
                            first, by confidence); 0 (default) for no limit */
+    int threads;        /* threads sharing each frame's work, the calling one
+                           included: 1 (default) works on the caller's
+                           thread alone; 0 one per processor; at most
+                           MV_TRACKER_THREADS_MAX. The results are the same
+                           for any number */
     int guard;          /* non-zero (default): a picture pattern is reported
                            only when its match is very unlikely to be chance
                            (see "The guard" below); 0: the best correlation
                            of at least 0.5, as the process-wide interface
                            names markers */
 } MvTrackerSettings;
+
+#define MV_TRACKER_THREADS_MAX 64
 
 /* One marker of a processed frame. */
 typedef struct {
@@ -149,8 +156,8 @@ typedef struct MvPattern MvPattern;
 typedef void (*MvTrackerMessageFn)(void *user, const char *message);
 
 /* The defaults: automatic threshold, refinement, history and the guard
-   on, full resolution, colour matching, no limit. Writes *settings. Any
-   thread. */
+   on, full resolution, colour matching, no limit, one thread. Writes
+   *settings. Any thread. */
 void mvTrackerSettingsInit(MvTrackerSettings *settings);
 
 /* A camera for frames of width x height pixels of unknown calibration:

@@ -55,6 +55,8 @@ const char *kHelp =
     "  --half             detect at half resolution (faster, less precise)\n"
     "  --grey             match patterns in grey instead of colour\n"
     "  --jobs N           inputs tracked at the same time, one thread each (default 1)\n"
+    "  --threads N        threads sharing each frame's work (default 1; 0: one per\n"
+    "                     processor); the records are the same for any number\n"
     "\n"
     "Output:\n"
     "  --frames N         stop each input after N frames\n"
@@ -87,7 +89,7 @@ std::string quoted(const std::string &s) { return "\"" + s + "\""; }
 // Every word mvtrack takes, for the answer to an unknown one.
 const char *const kWords[] = {
     "--camera", "--pattern", "--family", "--code-side", "--side", "--thresh", "--no-refine", "--lite", "--half", "--grey",
-    "--jobs", "--frames", "--out", "--csv", "--identified-only", "--annotate", "--source-name",
+    "--jobs", "--threads", "--frames", "--out", "--csv", "--identified-only", "--annotate", "--source-name",
     "--help", "--file", "--dev", "--width", "--height", "--pace", "--nopace", "--loop",
 };
 
@@ -341,6 +343,10 @@ private:
         } else if (bare == "jobs") {
             if (!value(name, inline_value, may_take_next, &v) || !number(name, v, 1, 256, &n)) return false;
             o_->jobs = (int)n;
+        } else if (bare == "threads") {
+            if (!value(name, inline_value, may_take_next, &v) || !number(name, v, 0, MV_TRACKER_THREADS_MAX, &n))
+                return false;
+            o_->settings.threads = (int)n;
         } else if (bare == "out") {
             if (!value(name, inline_value, may_take_next, &v)) return false;
             o_->out = v;

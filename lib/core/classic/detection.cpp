@@ -26,7 +26,7 @@ enum { kSquareMax = 30 };   // candidates, markers, history entries
 
 Detector &the_detector()
 {
-    static Detector d({kSquareMax, kSquareMax, kSquareMax, MV_CONTOUR_MAX});
+    static Detector d({kSquareMax, kSquareMax, kSquareMax, MV_CONTOUR_MAX, true});
     return d;
 }
 

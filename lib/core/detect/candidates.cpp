@@ -92,39 +92,41 @@ bool find_corners(int area, const int *x, const int *y, int count, double factor
 
 
 int trace_outline(const LabelingView &L, int label, const int clip[4], int max_outline,
-                  std::vector<int> &xs, std::vector<int> &ys)
-{
-    const int xsize = L.xsize;
-    const MvLabel *labels = L.image;
-    const int *table = L.table;
-    int sx = -1;
-    const int sy = clip[2];
-    const MvLabel *row = labels + (long)sy * xsize;
-    for (int i = clip[0]; i <= clip[1]; i++) {
-        if (row[i] > 0 && table[row[i] - 1] == label) {
-            sx = i;
-            break;
-        }
-    }
-    if (sx == -1) return kTraceNoStart;
+                  std::vector<int> &xs, std::vector<int> &ys);
 
+namespace {
+
+// Darkness as the label image records it.
+struct LabelDark {
+    const MvLabel *image;
+    int xsize;
+    bool operator()(int x, int y) const { return image[(long)y * xsize + x] > 0; }
+};
+
+// Darkness as the frame shows it (run labelling keeps no label image).
+struct FrameDark {
+    const RunLabeling &L;
+    bool operator()(int x, int y) const { return L.dark(x, y); }
+};
+
+// The outline from its first pixel (sx, sy), the topmost-leftmost of its
+// component: see trace_outline.
+template <class Dark>
+int trace_from(const Dark &dark, int sx, int sy, int max_outline, std::vector<int> &xs, std::vector<int> &ys)
+{
     const size_t base = xs.size();
     xs.push_back(sx);
     ys.push_back(sy);
     int count = 1;
     int d = 5;
-    // Each neighbour step as one offset in the label image.
-    long offset[8];
-    for (int k = 0; k < 8; k++) offset[k] = (long)ydir[k] * xsize + xdir[k];
     for (;;) {
         // Resume three steps counter-clockwise from the last move, so the
         // walk hugs the outside of the component.
         d = (d + 5) % 8;
         const int px = xs[base + count - 1], py = ys[base + count - 1];
-        const MvLabel *here = labels + (long)py * xsize + px;
         int k;
         for (k = 0; k < 8; k++)
-            if (here[offset[(d + k) & 7]] > 0) break;
+            if (dark(px + xdir[(d + k) & 7], py + ydir[(d + k) & 7])) break;
         if (k == 8) return kTraceDeadEnd;
         d = (d + k) % 8;
         const int nx = px + xdir[d], ny = py + ydir[d];
@@ -152,28 +154,52 @@ int trace_outline(const LabelingView &L, int label, const int clip[4], int max_o
     return 0;
 }
 
-void find_candidates(const LabelingView &L, const CandidateLimits &limits, CandidateSet *out,
-                     TraceReport report, void *context)
+// A labelling's components as candidate extraction reads them.
+struct ViewComponents {
+    const LabelingView &L;
+    int count() const { return L.count; }
+    int area(int i) const { return L.area[i]; }
+    const int *clip(int i) const { return &L.clip[i * 4]; }
+    const double *pos(int i) const { return &L.pos[i * 2]; }
+    int trace(int i, int max_outline, std::vector<int> &x, std::vector<int> &y) const
+    {
+        return trace_outline(L, i + 1, clip(i), max_outline, x, y);
+    }
+};
+
+struct RunComponents {
+    const RunLabeling &L;
+    int count() const { return L.count; }
+    int area(int i) const { return L.area[i]; }
+    const int *clip(int i) const { return &L.clip[i * 4]; }
+    const double *pos(int i) const { return &L.pos[i * 2]; }
+    int trace(int i, int max_outline, std::vector<int> &x, std::vector<int> &y) const
+    {
+        return trace_from(FrameDark{L}, L.first[i * 2], L.first[i * 2 + 1], max_outline, x, y);
+    }
+};
+
+template <class Components>
+void find_with(const Components &C, int xsize, int ysize, bool half, const CandidateLimits &limits,
+               CandidateSet *out, TraceReport report, void *context)
 {
-    const bool half = L.step == 2;
     int area_min = limits.area_min, area_max = limits.area_max;
     if (half) {
         area_min /= 4;
         area_max /= 4;
     }
-    const int xsize = L.xsize, ysize = L.ysize;
     std::vector<Candidate> &list = out->list;
     list.clear();
     out->x.clear();
     out->y.clear();
 
-    for (int i = 0; i < L.count; i++) {
-        const int area = L.area[i];
+    for (int i = 0; i < C.count(); i++) {
+        const int area = C.area(i);
         if (area < area_min || area > area_max) continue;
-        const int *box = &L.clip[i * 4];
+        const int *box = C.clip(i);
         if (box[0] == 1 || box[1] == xsize - 2 || box[2] == 1 || box[3] == ysize - 2) continue;
         const size_t base = out->x.size();
-        const int fault = trace_outline(L, i + 1, box, limits.max_outline, out->x, out->y);
+        const int fault = C.trace(i, limits.max_outline, out->x, out->y);
         Candidate c;
         c.first = (int)base;
         c.count = (int)(out->x.size() - base);
@@ -184,8 +210,8 @@ void find_candidates(const LabelingView &L, const CandidateLimits &limits, Candi
             continue;
         }
         c.area = area;
-        c.center[0] = L.pos[i * 2];
-        c.center[1] = L.pos[i * 2 + 1];
+        c.center[0] = C.pos(i)[0];
+        c.center[1] = C.pos(i)[1];
         list.push_back(c);
         if ((int)list.size() == limits.max_candidates) break;
     }
@@ -220,6 +246,30 @@ void find_candidates(const LabelingView &L, const CandidateLimits &limits, Candi
             out->y[k] *= 2;
         }
     }
+}
+
+}  // namespace
+
+int trace_outline(const LabelingView &L, int label, const int clip[4], int max_outline,
+                  std::vector<int> &xs, std::vector<int> &ys)
+{
+    const MvLabel *row = L.image + (long)clip[2] * L.xsize;
+    for (int i = clip[0]; i <= clip[1]; i++)
+        if (row[i] > 0 && L.table[row[i] - 1] == label)
+            return trace_from(LabelDark{L.image, L.xsize}, i, clip[2], max_outline, xs, ys);
+    return kTraceNoStart;
+}
+
+void find_candidates(const LabelingView &L, const CandidateLimits &limits, CandidateSet *out,
+                     TraceReport report, void *context)
+{
+    find_with(ViewComponents{L}, L.xsize, L.ysize, L.step == 2, limits, out, report, context);
+}
+
+void find_candidates(const RunLabeling &L, const CandidateLimits &limits, CandidateSet *out,
+                     TraceReport report, void *context)
+{
+    find_with(RunComponents{L}, L.xsize, L.ysize, L.step == 2, limits, out, report, context);
 }
 
 }  // namespace mvcore

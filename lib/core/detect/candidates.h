@@ -5,6 +5,7 @@
 #define MORVEX_DETECT_CANDIDATES_H
 
 #include "labeling.h"
+#include "runs.h"
 
 #include <cstddef>
 #include <vector>
@@ -70,8 +71,10 @@ typedef void (*TraceReport)(void *context, int fault);
 // outside the limits or whose box touches the scanned border are passed
 // over; a candidate lying on a larger one (a dark square inside a marker's
 // picture) is dropped. `report` may be null. Throws std::bad_alloc when
-// storage cannot grow.
+// storage cannot grow. Both labellings give the same candidates.
 void find_candidates(const LabelingView &L, const CandidateLimits &limits, CandidateSet *out,
+                     TraceReport report, void *context);
+void find_candidates(const RunLabeling &L, const CandidateLimits &limits, CandidateSet *out,
                      TraceReport report, void *context);
 
 }  // namespace mvcore

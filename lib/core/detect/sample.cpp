@@ -21,7 +21,7 @@ bool to_pixel(double v, int *out) {
 }
 
 constexpr int kSide = 16;                // cells per row of the picture
-constexpr int kSubMin = 2, kSubMax = 8;  // sub-samples per cell and axis
+constexpr int kSubMin = 2, kSubMax = 4;  // sub-samples per cell and axis
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include "../pose/pose_internal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -68,12 +69,13 @@ private:
 
 // The first of the tracker's families whose code the square of `vertices`
 // shows: true with *family (index in t.families) and *match.
-bool decode(MvTracker &t, const FrameView &frame, const double vertices[4][2], int *family, CodeMatch *match)
+bool decode(const MvTracker &t, std::vector<float> &samples, const FrameView &frame, const double vertices[4][2],
+            int *family, CodeMatch *match)
 {
     double perimeter = 0.0;
     for (int i = 0; i < 4; i++)
         perimeter += std::hypot(vertices[(i + 1) % 4][0] - vertices[i][0], vertices[(i + 1) % 4][1] - vertices[i][1]);
-    int sampled = 0;   // samples across the square now in t.samples
+    int sampled = 0;   // samples across the square now in `samples`
     for (size_t f = 0; f < t.families.size(); f++) {
         const HeldFamily &h = t.families[f];
         const int grid = h.family->grid;
@@ -82,13 +84,13 @@ bool decode(MvTracker &t, const FrameView &frame, const double vertices[4][2], i
         const int k = perimeter / 4 / grid >= 4.0 ? 3 : 1;
         const int n = k * grid;
         if (n != sampled) {
-            if ((int)t.samples.size() < n * n) t.samples.resize((size_t)n * n);
-            if (!sample_grid(frame, t.frame_camera.distortion, vertices, n, t.samples.data())) return false;
+            if ((int)samples.size() < n * n) samples.resize((size_t)n * n);
+            if (!sample_grid(frame, t.frame_camera.distortion, vertices, n, samples.data())) return false;
             sampled = n;
         }
         DecodeOptions options = h.options;
         options.samples_per_cell = k;
-        if (decodeCells(*h.family, t.samples.data(), options, match)) {
+        if (decodeCells(*h.family, samples.data(), options, match)) {
             *family = (int)f;
             return true;
         }
@@ -99,13 +101,15 @@ bool decode(MvTracker &t, const FrameView &frame, const double vertices[4][2], i
 // What the frame's marker k is, settled after detection: the family of
 // its code or its picture, from sub-pixel corners when refinement is on.
 // Sets the marker's id (a pattern id, a coded key, or -1), direction and
-// confidence, and its border share.
-void settle(MvTracker &t, const FrameView &frame, const PatternList &list, MvMarkerInfo *found, double *border)
+// confidence, and its border share. `samples` is scratch of its own. Any
+// thread.
+void settle(const MvTracker &t, std::vector<float> &samples, const FrameView &frame, const PatternList &list,
+            MvMarkerInfo *found, double *border)
 {
     int family = -1;
     CodeMatch code;
     const bool families = !t.families.empty();
-    bool coded = families && decode(t, frame, found->vertices, &family, &code);
+    bool coded = families && decode(t, samples, frame, found->vertices, &family, &code);
     *border = coded ? 1.0 / t.families[family].family->grid : kPictureBorder;
     MvMarkerInfo m = *found;
     if (t.settings.refine && refine_marker(frame, t.frame_camera.distortion, *border, &m)) {
@@ -114,10 +118,10 @@ void settle(MvTracker &t, const FrameView &frame, const PatternList &list, MvMar
             // by a cell the coarse ones misplaced.
             int again_family;
             CodeMatch again;
-            if (decode(t, frame, m.vertices, &again_family, &again)) family = again_family, code = again;
+            if (decode(t, samples, frame, m.vertices, &again_family, &again)) family = again_family, code = again;
         } else if (t.settings.guard) {
             guard_identify(frame, t.frame_camera.distortion, t.guard_list(), &m);
-            if (families && m.id < 0 && decode(t, frame, m.vertices, &family, &code)) coded = true;
+            if (families && m.id < 0 && decode(t, samples, frame, m.vertices, &family, &code)) coded = true;
         } else {
             // An identity that the history lent, or a stronger one of the
             // detector's own, is kept; the refined one wins where it is surer.
@@ -128,7 +132,7 @@ void settle(MvTracker &t, const FrameView &frame, const PatternList &list, MvMar
                 m.confidence = found->confidence;
             }
             // A small code the detector's corners did not read well enough.
-            if (families && m.id < 0 && decode(t, frame, m.vertices, &family, &code)) coded = true;
+            if (families && m.id < 0 && decode(t, samples, frame, m.vertices, &family, &code)) coded = true;
         }
         *found = m;
     } else if (t.settings.guard && !coded) {
@@ -145,6 +149,40 @@ void settle(MvTracker &t, const FrameView &frame, const PatternList &list, MvMar
         found->direction = code.turn;
         found->confidence = 1.0 - (double)code.corrected / f.bits;
     }
+}
+
+// Settles the frame's markers, shared out like detection's candidates:
+// share k takes markers k, k + shares, ...
+struct Settling {
+    MvTracker *t;
+    const FrameView *frame;
+    const PatternList *list;
+    int shares;
+    std::atomic<bool> failed;   // some share could not grow its scratch
+};
+
+void settle_share(void *context, int share)
+{
+    Settling &job = *static_cast<Settling *>(context);
+    MvTracker &t = *job.t;
+    std::vector<MvMarkerInfo> &found = t.detector.markers();
+    try {
+        for (size_t k = share; k < found.size(); k += job.shares)
+            settle(t, t.samples[share], *job.frame, *job.list, &found[k], &t.borders[k]);
+    } catch (const std::bad_alloc &) {
+        job.failed = true;
+    }
+}
+
+void settle_all(MvTracker &t, const FrameView &frame, const PatternList &list)
+{
+    const int n = (int)t.detector.markers().size();
+    const int shares = std::max(1, std::min(t.pool.size(), n));
+    t.borders.resize(n);
+    if ((int)t.samples.size() < shares) t.samples.resize(shares);
+    Settling job = {&t, &frame, &list, shares, {false}};
+    t.pool.run(shares, settle_share, &job);
+    if (job.failed) throw std::bad_alloc();
 }
 
 // The pose of one identified marker, continuous with its own pose of the
@@ -295,8 +333,7 @@ extern "C" int mvTrackerProcess(MvTracker *t, const unsigned char *pixels, int w
     std::vector<MvMarkerInfo> &found = t->detector.markers();
     try {
         if (r == MV_ERROR_NONE) {
-            t->borders.resize(found.size());
-            for (size_t k = 0; k < found.size(); k++) settle(*t, frame, list, &found[k], &t->borders[k]);
+            settle_all(*t, frame, list);
             if (t->settings.history) {
                 const size_t detected = found.size();
                 t->history.apply(found, 0);

@@ -20,6 +20,9 @@ bool settings_valid(const MvTrackerSettings &s, char *why)
                       "threshold %d: 0..255, or MV_THRESHOLD_AUTO (-1) to follow the scene", s.threshold);
     else if (s.maxMarkers < 0)
         std::snprintf(why, MV_MESSAGE_MAX, "maxMarkers %d: 0 (no limit) or more", s.maxMarkers);
+    else if (s.threads < 0 || s.threads > MV_TRACKER_THREADS_MAX)
+        std::snprintf(why, MV_MESSAGE_MAX, "threads %d: 1..%d, or 0 for one per processor", s.threads,
+                      MV_TRACKER_THREADS_MAX);
     else
         return true;
     return false;
@@ -59,6 +62,7 @@ extern "C" void mvTrackerSettingsInit(MvTrackerSettings *s)
     s->halfResolution = 0;
     s->greyMatching = 0;
     s->maxMarkers = 0;
+    s->threads = 1;
     s->guard = 1;
 }
 
@@ -104,6 +108,7 @@ extern "C" int mvTrackerCreate(const MvCameraParam *camera, const MvTrackerSetti
         return MV_ERROR_MEMORY;
     }
     t->settings = s;
+    t->start_threads();
     t->has_camera = camera != nullptr;
     if (camera) t->camera = *camera;
     autothresh_init(&t->at, 100);
@@ -124,6 +129,7 @@ extern "C" int mvTrackerSetSettings(MvTracker *t, const MvTrackerSettings *s)
     char reason[MV_MESSAGE_MAX];
     if (!settings_valid(*s, reason)) return t->fail(MV_ERROR_ARGUMENT, "%s", reason);
     t->settings = *s;
+    t->start_threads();
     return t->succeed();
 }
 

@@ -13,9 +13,12 @@
 #include "../identify/guard.h"
 #include "../identify/identify.h"
 #include "pattern_object.h"
+#include "worker_pool.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 namespace mvcore {
@@ -82,7 +85,8 @@ struct MvTracker {
     mvcore::History history;
     MvAutoThresh at;
     std::vector<double> borders;       // each marker's border share, for the threshold
-    std::vector<float> samples;        // a marker's cells, for decoding
+    mvcore::WorkerPool pool;
+    std::vector<std::vector<float>> samples;   // a marker's cells for decoding, per share of the markers
     std::vector<MvTrackerMarker> results;
     std::vector<char> seen;
     std::vector<int> order;
@@ -117,6 +121,16 @@ struct MvTracker {
         std::vsnprintf(line, sizeof line, format, ap);
         va_end(ap);
         note_fn(note_user, line);
+    }
+
+    // The pool for settings.threads (fewer when the system will not start
+    // that many), which detection shares too.
+    void start_threads()
+    {
+        int n = settings.threads;
+        if (n == 0) n = std::max(1, std::min((int)std::thread::hardware_concurrency(), MV_TRACKER_THREADS_MAX));
+        const int started = pool.resize(n);
+        detector.set_workers({started, started > 1 ? mvcore::WorkerPool::run_on : nullptr, &pool});
     }
 
     void reset_stream()

@@ -1,6 +1,7 @@
 // Trackers on threads: four trackers tracking four different rendered clips
-// at the same time give, to the bit, the results of the same work done one
-// after another. Built and run under ThreadSanitizer in CI as well.
+// at the same time, each sharing its frames out to 1 to 4 worker threads,
+// give to the bit the results of the same work done one after another on
+// one thread. Built and run under ThreadSanitizer in CI as well.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -38,13 +39,18 @@ Clip makeClip(int k)
     return c;
 }
 
-// Every result of every frame of one clip, tracked by a tracker of its own.
-std::vector<MvTrackerMarker> track(const Clip &clip, const MvPattern *pattern)
+// Every result of every frame of one clip, tracked by a tracker of its own
+// with `threads` threads, looking for a coded family as well.
+std::vector<MvTrackerMarker> track(const Clip &clip, const MvPattern *pattern, int threads)
 {
     std::vector<MvTrackerMarker> all;
+    MvTrackerSettings s;
+    mvTrackerSettingsInit(&s);
+    s.threads = threads;
     MvTracker *t = nullptr;
-    if (mvTrackerCreate(nullptr, nullptr, &t, nullptr) != MV_ERROR_NONE) return all;
+    if (mvTrackerCreate(nullptr, &s, &t, nullptr) != MV_ERROR_NONE) return all;
     mvTrackerAddPattern(t, pattern, 45.0, nullptr);
+    mvTrackerAddFamily(t, "tag36h11", 45.0, -1);
     for (const render::Image &f : clip.frames) {
         const MvTrackerMarker *m;
         int n;
@@ -55,7 +61,7 @@ std::vector<MvTrackerMarker> track(const Clip &clip, const MvPattern *pattern)
     return all;
 }
 
-TEST(TrackerThreads, FourTrackersAtOnceMatchFourRunsOneAfterAnother)
+TEST(TrackerThreads, FourTrackersAtOnceWithWorkersMatchFourRunsOneAfterAnother)
 {
     std::vector<Clip> clips;
     for (int k = 0; k < 4; k++) clips.push_back(makeClip(k));
@@ -64,9 +70,9 @@ TEST(TrackerThreads, FourTrackersAtOnceMatchFourRunsOneAfterAnother)
     ASSERT_NE(pattern, nullptr);
 
     std::vector<std::vector<MvTrackerMarker>> sequential(4), parallel(4);
-    for (int k = 0; k < 4; k++) sequential[k] = track(clips[k], pattern);
+    for (int k = 0; k < 4; k++) sequential[k] = track(clips[k], pattern, 1);
     std::vector<std::thread> threads;
-    for (int k = 0; k < 4; k++) threads.emplace_back([&, k] { parallel[k] = track(clips[k], pattern); });
+    for (int k = 0; k < 4; k++) threads.emplace_back([&, k] { parallel[k] = track(clips[k], pattern, k + 1); });
     for (std::thread &t : threads) t.join();
     mvPatternRelease(pattern);
 

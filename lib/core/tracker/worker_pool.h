@@ -1,0 +1,59 @@
+// worker_pool.h - the threads a tracker shares one frame's work out to.
+// The thread that calls run() works too, so a pool of one thread has no
+// helper and runs everything in place. Internal to the core.
+#ifndef MORVEX_TRACKER_WORKER_POOL_H
+#define MORVEX_TRACKER_WORKER_POOL_H
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace mvcore {
+
+class WorkerPool {
+public:
+    typedef void (*Work)(void *context, int item);
+
+    WorkerPool() = default;
+    WorkerPool(const WorkerPool &) = delete;
+    WorkerPool &operator=(const WorkerPool &) = delete;
+    ~WorkerPool() { resize(1); }
+
+    // Threads working on run(), the caller's included: `threads` (at least
+    // 1), or fewer when the system will not start more. Returns how many.
+    // Not during run().
+    int resize(int threads);
+    int size() const { return (int)helpers_.size() + 1; }
+
+    // Calls work(context, i) once for each i in 0 .. count - 1, spread over
+    // the threads, and returns when every call has returned. Calls must not
+    // throw. One run at a time.
+    void run(int count, Work work, void *context);
+
+    // The same as a plain function, for stages that take a runner.
+    static void run_on(void *pool, int count, Work work, void *context)
+    {
+        static_cast<WorkerPool *>(pool)->run(count, work, context);
+    }
+
+private:
+    void helper_loop();
+    void take_items();
+
+    std::vector<std::thread> helpers_;
+    std::mutex mutex_;
+    std::condition_variable wake_, finished_;
+    long generation_ = 0;   // counts runs, so that a helper joins each once
+    bool stopping_ = false;
+    int busy_ = 0;          // helpers still in the current run
+    Work work_ = nullptr;
+    void *context_ = nullptr;
+    int count_ = 0;
+    std::atomic<int> next_{0};
+};
+
+}  // namespace mvcore
+
+#endif
