@@ -3,11 +3,13 @@
 // a wrong name and large markers named right; the bundled pattern never
 // given to other picture markers; a pair of pictures that are turns of
 // each other noted and never confused; the per-pattern minimum and the
-// switch. (The whole measurement: bench/identity/confusion.)
+// switch; the pictures patterns are compared with, drawn once whatever
+// the threads. (The whole measurement: bench/identity/confusion.)
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "confusion.h"
@@ -113,6 +115,39 @@ TEST(Guard, BundledPatternAloneIsNotGivenToOtherPictureMarkers)
     EXPECT_GT(triangle_bare, 2);   // what the guard is for
     ASSERT_GT(own_big, 25);
     EXPECT_EQ(own_right, own_big);
+}
+
+TEST(Guard, PatternsMadeOnManyThreadsAtOnceGetTheSameChanceLevels)
+{
+    // The first patterns of this process, made at once: the pictures they
+    // are compared with are drawn once, and every thread sees them whole.
+    const std::vector<Picture> set = confusion::drawnSet();
+    const int kThreads = 4;
+    std::vector<std::vector<double>> levels(kThreads);
+    std::vector<std::thread> threads;
+    for (int k = 0; k < kThreads; k++)
+        threads.emplace_back([&, k] {
+            MvTracker *t = nullptr;
+            if (mvTrackerCreate(nullptr, nullptr, &t, nullptr) != MV_ERROR_NONE) return;
+            // By picture, whichever order this thread makes them in.
+            levels[k].assign(12, -1.0);
+            for (int i = 0; i < 12; i++) {
+                const int picture = (i * 5 + k) % 12;
+                MvPattern *p = confusion::makePattern(set[picture]);
+                int id = -1;
+                mvTrackerAddPattern(t, p, 80.0, &id);
+                mvPatternRelease(p);
+                levels[k][picture] = mvTrackerPatternMinConfidence(t, id);
+            }
+            mvTrackerDestroy(t);
+        });
+    for (std::thread &t : threads) t.join();
+    ASSERT_EQ(levels[0].size(), 12u);
+    for (int k = 1; k < kThreads; k++) EXPECT_EQ(levels[k], levels[0]) << "thread " << k;
+    for (double c : levels[0]) EXPECT_TRUE(c >= 0.5 && c <= 1.0) << c;
+    // Plain blobs are what chance pictures look like most; the project's
+    // picture is not.
+    EXPECT_GT(levels[0][indexOf(set, "project disc")], levels[0][confusion::projectIndex(set)] + 0.1);
 }
 
 void collect(void *user, const char *message) { static_cast<std::vector<std::string> *>(user)->push_back(message); }
