@@ -3,6 +3,7 @@
 
 #include "../detect/sample.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace mvcore {
@@ -20,9 +21,19 @@ double distance(double r) { return std::sqrt(std::fmax(0.0, 2.0 - 2.0 * r)); }
 
 }  // namespace
 
-bool guard_scores(const unsigned char *sample, const GuardList &list, GuardScores *s)
+bool guard_scores(const unsigned char *sample, double border, const GuardList &list, GuardScores *s)
 {
     *s = GuardScores();
+    if (border >= 0.0) {
+        double mean = 0.0, sq = 0.0, lightest = 0.0;
+        for (int i = 0; i < kValues; i++) {
+            mean += sample[i];
+            lightest = std::fmax(lightest, sample[i]);
+        }
+        mean /= kValues;
+        for (int i = 0; i < kValues; i++) sq += (sample[i] - mean) * (sample[i] - mean);
+        s->contrast = std::sqrt(sq / kValues) / std::fmax(1.0, lightest - border);
+    }
     // The sample as darkness, zero-mean and of unit length, like the
     // templates.
     const int n = list.grey ? kCells : kValues;
@@ -79,6 +90,7 @@ int guard_decide(const GuardList &list, const GuardScores &s)
     const double floor = e.min_confidence >= 0.0 ? e.min_confidence
                                                  : e.profile->chance[list.grey ? kGuardGrey : kGuardColour][s.level];
     if (s.confidence < floor) return -1;
+    if (s.contrast >= 0.0 && s.contrast < kGuardContrast * e.profile->contrast[s.level]) return -1;
     if (s.second >= 0) {
         if (distance(s.confidence) > kGuardRatio[s.level] * distance(s.second_confidence)) return -1;
         const int a = e.id, b = list.entries[s.second].id;
@@ -94,8 +106,23 @@ bool guard_identify(const FrameView &frame, const double distortion[4], const Gu
 {
     unsigned char sample[kSampleBytes];
     if (!sample_corners(frame, distortion, marker->vertices, sample)) return false;
+    // The border's grey level: points in the middle of its width (a ring
+    // of a 16 x 16 grid over the square, 1 and 2 points in from the edge).
+    constexpr int n = 16;
+    float grid[n * n];
+    double border = -1.0;
+    if (sample_grid(frame, distortion, marker->vertices, n, grid)) {
+        double sum = 0.0;
+        int count = 0;
+        for (int r = 0; r < n; r++)
+            for (int c = 0; c < n; c++) {
+                const int depth = std::min(std::min(r, c), std::min(n - 1 - r, n - 1 - c));
+                if (depth == 1 || depth == 2) sum += grid[r * n + c], count++;
+            }
+        border = sum / count;
+    }
     GuardScores s;
-    if (!guard_scores(sample, list, &s)) {
+    if (!guard_scores(sample, border, list, &s)) {
         marker->id = -1;
         marker->direction = -1;
         marker->confidence = 0.0;

@@ -12,7 +12,11 @@
 //     best by a distance ratio (sqrt(2 - 2 r) for a correlation r) of at
 //     most kGuardRatio for that level, stricter at the softest level,
 //     where templates look most alike;
-//   - the two are not a pair of patterns that are turns of each other.
+//   - the two are not a pair of patterns that are turns of each other;
+//   - the marker's cells spread at least kGuardContrast times as much as
+//     the pattern's at that level, both over the step from the black
+//     border to the lightest value (a square of the scene with a shallow
+//     shading inside is no marker of a gradient).
 // Otherwise the marker is unknown (id -1), its correlation kept. Internal
 // to the core.
 #ifndef MORVEX_IDENTIFY_GUARD_H
@@ -28,6 +32,7 @@
 namespace mvcore {
 
 constexpr double kGuardRatio[kGuardLevels] = {0.8, 0.8, 0.8, 0.5};
+constexpr double kGuardContrast = 0.4;
 // Patterns whose sharp templates correlate at least
 // this much when one is turned are taken for turns of each other.
 constexpr double kTurnedPair = 0.95;
@@ -57,11 +62,13 @@ struct GuardScores {
     double confidence = 0.0;
     int second = -1;       // the best other entry at that level, -1 none
     double second_confidence = -1.0;
+    double contrast = -1.0;   // the marker's (PatternProfile::contrast), < 0 unknown
 };
 
 // Correlates a 768-byte sample (detection's layout) with the list at every
-// level. False for a sample without contrast.
-bool guard_scores(const unsigned char *sample, const GuardList &list, GuardScores *s);
+// level. False for a sample without contrast. `border` is the grey level of
+// the marker's black border (< 0 unknown: no contrast is measured).
+bool guard_scores(const unsigned char *sample, double border, const GuardList &list, GuardScores *s);
 
 // The decision on scores: the entry's id, or -1.
 int guard_decide(const GuardList &list, const GuardScores &s);

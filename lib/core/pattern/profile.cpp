@@ -84,6 +84,24 @@ void levels_of(const double dark[kValues], float colour[kGuardLevels][kValues], 
     }
 }
 
+// The contrast of the darkness values at every level (PatternProfile).
+void contrast_of(const double dark[kValues], double contrast[kGuardLevels])
+{
+    for (int l = 0; l < kGuardLevels; l++) {
+        double mean = 0.0, sq = 0.0, lightest = kBorderDark, b[3][kCells];
+        for (int c = 0; c < 3; c++) {
+            double plane[kCells];
+            for (int i = 0; i < kCells; i++) plane[i] = dark[i * 3 + c];
+            blur_plane(plane, kGuardBlur[l], b[c]);
+            for (double v : b[c]) mean += v, lightest = std::min(lightest, v);
+        }
+        mean /= kValues;
+        for (const auto &plane : b)
+            for (double v : plane) sq += (v - mean) * (v - mean);
+        contrast[l] = std::sqrt(sq / kValues) / std::max(1.0, kBorderDark - lightest);
+    }
+}
+
 float dot(const float *a, const float *b, int n)
 {
     float s = 0.0f;
@@ -330,6 +348,7 @@ void profile_from_values(const int values[kFileValues], PatternProfile *p)
             std::copy(colour[l], colour[l] + kValues, p->colour[l][b]);
             std::copy(grey[l], grey[l] + kCells, p->grey[l][b]);
         }
+        if (b == 0) contrast_of(dark, p->contrast);   // the same in every turn
     }
     const ChanceSet &set = chance_set();
     for (int plane = 0; plane < 2; plane++)

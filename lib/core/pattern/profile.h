@@ -28,6 +28,12 @@ struct PatternProfile {
     // pattern's correlations with a fixed set of 512 other pictures (the
     // highest plus 0.02, at least 0.5).
     double chance[2][kGuardLevels];
+    // Per level: the spread of the pattern's values (their standard
+    // deviation, all three colours) over the step from its black border to
+    // its lightest value.
+    // Printed and lit, a marker keeps it; a shallow shading seen through a
+    // square that is no marker has far less, whatever it correlates with.
+    double contrast[kGuardLevels];
 };
 
 // The profile of a pattern file's values (file order, as
