@@ -267,7 +267,10 @@ double mvTrackerPatternWidth(const MvTracker *tracker, int id);
        a fixed set of other pictures reaches with it (at least 0.5), or the
        minimum set with mvTrackerSetPatternMinConfidence;
      - it stands clear of the best other pattern (the sample is markedly
-       nearer to it), and
+       nearer to it);
+     - the marker's picture has at least 0.4 times the pattern's contrast
+       against its own black border (a square of the scene with a faint
+       shading inside is no marker of a gradient), and
      - the two are not turns of each other (a 6 and a 9, an n and a u): no
        picture matcher can tell such a pair apart, so neither is reported
        where the other matches nearly as well. Adding such a pair sends a
