@@ -31,6 +31,7 @@ packages=(
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-matplotlib
   python3-venv python3-pip python3-setuptools python3-wheel
   python3-yaml python3-scipy parallel doxygen
+  emscripten nodejs chromium chromium-driver python3-selenium python3-pil
 )
 
 missing=()
@@ -39,6 +40,8 @@ for p in "${packages[@]}"; do
     missing+=("$p")
   fi
 done
+# npm comes with some builds of nodejs and as its own package with Debian's.
+command -v npm >/dev/null || missing+=(npm)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   sudo=""

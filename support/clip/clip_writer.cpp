@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libavutil/log.h>
+#include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
 
@@ -66,7 +67,9 @@ Writer *open(const std::string &path, int width, int height, int fps, Codec code
         release(w);
         return nullptr;
     }
-    AVCodecID id = codec == Codec::Mjpeg ? AV_CODEC_ID_MJPEG : AV_CODEC_ID_MPEG4;
+    const AVCodecID id = codec == Codec::Mjpeg  ? AV_CODEC_ID_MJPEG
+                         : codec == Codec::Mpeg4 ? AV_CODEC_ID_MPEG4
+                                                 : AV_CODEC_ID_VP8;
     const AVCodec *encoder = avcodec_find_encoder(id);
     w->enc = encoder ? avcodec_alloc_context3(encoder) : nullptr;
     w->stream = avformat_new_stream(w->out, nullptr);
@@ -83,8 +86,20 @@ Writer *open(const std::string &path, int width, int height, int fps, Codec code
     w->enc->framerate = AVRational{fps, 1};
     // Full-range YUV for MJPEG, as cameras produce it.
     w->enc->pix_fmt = codec == Codec::Mjpeg ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV420P;
-    w->enc->flags |= AV_CODEC_FLAG_QSCALE;
-    w->enc->global_quality = FF_QP2LAMBDA * qscale;
+    if (codec == Codec::Vp8) {
+        // One quantiser for every frame, the bit rate only a ceiling; no
+        // hidden alternate reference frames and a key frame each second,
+        // so that a browser seeks to any frame quickly and exactly.
+        w->enc->qmin = w->enc->qmax = qscale;
+        w->enc->bit_rate = 20000000;
+        w->enc->gop_size = fps;
+        av_opt_set_int(w->enc->priv_data, "auto-alt-ref", 0, 0);
+        av_opt_set_int(w->enc->priv_data, "lag-in-frames", 0, 0);
+        av_opt_set(w->enc->priv_data, "deadline", "good", 0);
+    } else {
+        w->enc->flags |= AV_CODEC_FLAG_QSCALE;
+        w->enc->global_quality = FF_QP2LAMBDA * qscale;
+    }
     if (codec == Codec::Mpeg4) {
         w->enc->max_b_frames = 2;
         w->enc->gop_size = 12;
@@ -152,7 +167,7 @@ bool write(Writer *w, const uint8_t *pixels, int channels, std::string *error)
     int lines[4] = {w->width * channels, 0, 0, 0};
     sws_scale(w->toYuv, in, lines, 0, w->height, w->frame->data, w->frame->linesize);
     w->frame->pts = w->next++;
-    w->frame->quality = w->enc->global_quality;
+    if (w->enc->flags & AV_CODEC_FLAG_QSCALE) w->frame->quality = w->enc->global_quality;
     int err = avcodec_send_frame(w->enc, w->frame);
     if (err < 0) return failed(error, "encoding failed", err);
     return drain(w, error);

@@ -110,6 +110,14 @@ void History::readd_missing(std::vector<MvMarkerInfo> &markers, size_t table_cap
     }
 }
 
+void History::forget(int id)
+{
+    size_t kept = 0;
+    for (size_t h = 0; h < entries_.size(); h++)
+        if (entries_[h].marker.id != id) entries_[kept++] = entries_[h];
+    entries_.resize(kept);
+}
+
 void History::apply(std::vector<MvMarkerInfo> &markers, size_t table_capacity)
 {
     // Storage first, so that running out of memory leaves the history and

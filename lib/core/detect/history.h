@@ -33,6 +33,9 @@ public:
     void apply(std::vector<MvMarkerInfo> &markers, size_t table_capacity);
 
     void reset() { entries_.clear(); }
+    // Forgets the markers of identity `id` (a pattern removed), which would
+    // otherwise be lent on or re-added.
+    void forget(int id);
 
 private:
     struct Entry {

@@ -221,6 +221,8 @@ extern "C" int mvTrackerRemovePattern(MvTracker *t, int id)
                         t->turned.end());
         t->relist();
         t->results.clear();
+        // The history would lend the removed id to the next frames' markers.
+        t->history.forget(id);
         return t->succeed();
     }
     return t->fail(MV_ERROR_ARGUMENT, "no pattern %d in this tracker", id);

@@ -115,6 +115,20 @@ TEST(Tracker, RenderedPosesComeBackInEveryPixelLayout)
             EXPECT_EQ(0, std::memcmp(got.data(), rgba.data(), got.size() * sizeof got[0]));
         }
     }
+    // A removed pattern is no longer reported, not even lent by the history.
+    TrackerPtr t;
+    make(&cam, nullptr, 45.0, &t);
+    const MvTrackerMarker *m;
+    int n;
+    ASSERT_EQ(mvTrackerProcess(t, frame.pixels.data(), frame.width, frame.height, frame.width * 4, MV_PIXEL_RGBA, &m,
+                               &n),
+              MV_ERROR_NONE);
+    ASSERT_EQ(mvTrackerRemovePattern(t, 0), MV_ERROR_NONE);
+    ASSERT_EQ(mvTrackerProcess(t, frame.pixels.data(), frame.width, frame.height, frame.width * 4, MV_PIXEL_RGBA, &m,
+                               &n),
+              MV_ERROR_NONE);
+    ASSERT_GT(n, 0);
+    for (int k = 0; k < n; k++) EXPECT_EQ(m[k].id, -1);
 }
 
 // With the settings of the process-wide interface (fixed threshold 100, no
