@@ -187,7 +187,7 @@ extern "C" int mvTrackerAddPattern(MvTracker *t, const MvPattern *pattern, doubl
         if (turned < kTurnedPair || turned <= same) continue;
         t->turned.push_back({o.id, h.id});
         t->note("patterns \"%s\" (id %d) and \"%s\" (id %d) are turns of each other (correlation %.2f): "
-                "neither is reported where the other matches as well",
+                "the guard reports neither where the other matches as well",
                 o.pattern->name.c_str(), o.id, pattern->name.c_str(), h.id, turned);
     }
     t->patterns.push_back(h);
