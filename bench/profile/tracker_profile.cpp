@@ -22,7 +22,7 @@
 int main(int argc, char **argv)
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: tracker_profile SCENE WxH FRAMES [--plain] [--half]\n");
+        std::fprintf(stderr, "usage: tracker_profile SCENE WxH FRAMES [--plain] [--half] [--threads N]\n");
         return 2;
     }
     benchscene::Scene scene = benchscene::Scene::One;
@@ -36,6 +36,7 @@ int main(int argc, char **argv)
     for (int i = 4; i < argc; i++) {
         if (std::strcmp(argv[i], "--plain") == 0) s.threshold = 100, s.refine = 0;
         if (std::strcmp(argv[i], "--half") == 0) s.halfResolution = 1;
+        if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) s.threads = std::atoi(argv[++i]);
     }
     const MvCameraParam cam = benchscene::camera(w, h);
     const render::Image marker = render::makeProjectMarker();

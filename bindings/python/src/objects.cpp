@@ -113,11 +113,15 @@ MvTrackerSettings Settings::resolve() const
         s.threshold = (int)v;
     }
     if (max_markers < 0) throw py::value_error("max_markers " + std::to_string(max_markers) + " is negative");
+    if (threads < 0 || threads > MV_TRACKER_THREADS_MAX)
+        throw py::value_error("threads " + std::to_string(threads) + " is outside 0.." +
+                              std::to_string(MV_TRACKER_THREADS_MAX) + " (0: one per processor)");
     s.refine = refine;
     s.history = history;
     s.halfResolution = half;
     s.greyMatching = grey;
     s.maxMarkers = max_markers;
+    s.threads = threads;
     return s;
 }
 
@@ -327,14 +331,14 @@ void add_objects(py::module_ &m)
                         "One video stream's tracking: camera, patterns, history and settings. Trackers\n"
                         "in different threads run at the same time; track() releases the GIL.")
         .def(py::init([](py::object camera, py::object patterns, py::object families, py::object thresh, bool refine,
-                         bool history, bool half, bool grey, int max_markers) {
+                         bool history, bool half, bool grey, int max_markers, int threads) {
                  return new Tracker(camera, patterns, families,
-                                    Settings{thresh, refine, history, half, grey, max_markers});
+                                    Settings{thresh, refine, history, half, grey, max_markers, threads});
              }),
              py::arg("camera") = py::none(), py::arg("patterns") = py::none(), py::arg("families") = py::none(),
              py::kw_only(),
              py::arg("thresh") = "auto", py::arg("refine") = true, py::arg("history") = true,
-             py::arg("half") = false, py::arg("grey") = false, py::arg("max_markers") = 0,
+             py::arg("half") = false, py::arg("grey") = false, py::arg("max_markers") = 0, py::arg("threads") = 1,
              "camera: a Camera, a camera file, or None for a default camera of each frame's size\n"
              "(rescaled to the frames' size either way). patterns: paths, Patterns or\n"
              "(path or Pattern, side_mm) pairs; ids 0, 1, ... in that order. families: coded marker\n"
@@ -342,7 +346,8 @@ void add_objects(py::module_ &m)
              "markers carry .family and the code's id. thresh: 'auto' (follows\n"
              "the scene) or 0..255; refine: sub-pixel corners, identities from them and refined\n"
              "poses; history: identities steadied over frames; half: half resolution; grey: grey\n"
-             "matching; max_markers: most markers per frame (0: no limit).")
+             "matching; max_markers: most markers per frame (0: no limit); threads: threads sharing\n"
+             "each frame's work (0: one per processor), the same results for any number.")
         .def("track", &Tracker::track, py::arg("frame"), py::kw_only(), py::arg("bgr") = false,
              "Tracks one frame: a uint8 array (H, W) grey, (H, W, 3) RGB or (H, W, 4) RGBA (BGR(A)\n"
              "with bgr=True). Returns a list of Marker; those of a known pattern carry a pose.")
@@ -359,11 +364,10 @@ void add_objects(py::module_ &m)
                                "the camera used for the last frame (rescaled to its size), or None")
         .def("reset", &Tracker::reset, "Forgets the stream: history, previous poses, threshold.")
         .def("configure",
-             [](Tracker &t, py::object thresh, bool refine, bool history, bool half, bool grey, int max_markers) {
-                 t.set(Settings{thresh, refine, history, half, grey, max_markers});
-             },
+             [](Tracker &t, py::object thresh, bool refine, bool history, bool half, bool grey, int max_markers,
+                int threads) { t.set(Settings{thresh, refine, history, half, grey, max_markers, threads}); },
              py::kw_only(), py::arg("thresh") = "auto", py::arg("refine") = true, py::arg("history") = true,
-             py::arg("half") = false, py::arg("grey") = false, py::arg("max_markers") = 0,
+             py::arg("half") = false, py::arg("grey") = false, py::arg("max_markers") = 0, py::arg("threads") = 1,
              "Replaces the settings (the keywords of Tracker()).");
 }
 

@@ -43,6 +43,7 @@ struct Settings {
     py::object thresh;   // "auto" or 0..255
     bool refine = true, history = true, half = false, grey = false;
     int max_markers = 0;
+    int threads = 1;
     MvTrackerSettings resolve() const;   // TypeError / ValueError when wrong
 };
 

@@ -1,15 +1,13 @@
 /* dark_rows.cpp - the darkness test over whole rows. The loops are kept
-   simple for the vectoriser; on x86-64 the compiler also makes an AVX2
-   copy of each, chosen once at load time where the processor has it. */
+   simple for the vectoriser; on x86-64 each is also compiled for AVX2 and
+   that copy is taken where the processor has it. */
 #include "dark_rows.h"
 
 #include <cstdint>
 #include <cstring>
 
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
-#define MORVEX_ROW_CLONES __attribute__((target_clones("avx2", "default"), noinline))
-#else
-#define MORVEX_ROW_CLONES
+#if defined(__GNUC__) && defined(__x86_64__)
+#define MORVEX_ROWS_AVX2 1
 #endif
 
 namespace mvcore {
@@ -20,7 +18,8 @@ namespace {
 // layout the tracker reads (RGB, BGR, RGBA, BGRA), so the sum needs no
 // offsets; grey frames count their byte three times.
 template <int bpp, int step>
-inline void mark(const unsigned char *__restrict src, int n, int limit, unsigned char *__restrict out)
+inline __attribute__((always_inline)) void mark(const unsigned char *__restrict src, int n, int limit,
+                                                unsigned char *__restrict out)
 {
     for (int i = 0; i < n; i++) {
         const unsigned char *p = src + (long)i * bpp * step;
@@ -36,29 +35,30 @@ inline void mark(const unsigned char *__restrict src, int n, int limit, unsigned
     }
 }
 
-MORVEX_ROW_CLONES void mark4(const unsigned char *src, int n, int limit, unsigned char *out)
+typedef void (*RowMarker)(const unsigned char *, int, int, unsigned char *);
+
+template <int bpp, int step>
+void mark_plain(const unsigned char *src, int n, int limit, unsigned char *out)
 {
-    mark<4, 1>(src, n, limit, out);
+    mark<bpp, step>(src, n, limit, out);
 }
-MORVEX_ROW_CLONES void mark4_half(const unsigned char *src, int n, int limit, unsigned char *out)
+
+#ifdef MORVEX_ROWS_AVX2
+template <int bpp, int step>
+__attribute__((target("avx2"))) void mark_avx2(const unsigned char *src, int n, int limit, unsigned char *out)
 {
-    mark<4, 2>(src, n, limit, out);
+    mark<bpp, step>(src, n, limit, out);
 }
-MORVEX_ROW_CLONES void mark3(const unsigned char *src, int n, int limit, unsigned char *out)
+#endif
+
+template <int bpp, int step>
+RowMarker row_marker()
 {
-    mark<3, 1>(src, n, limit, out);
-}
-MORVEX_ROW_CLONES void mark3_half(const unsigned char *src, int n, int limit, unsigned char *out)
-{
-    mark<3, 2>(src, n, limit, out);
-}
-MORVEX_ROW_CLONES void mark1(const unsigned char *src, int n, int limit, unsigned char *out)
-{
-    mark<1, 1>(src, n, limit, out);
-}
-MORVEX_ROW_CLONES void mark1_half(const unsigned char *src, int n, int limit, unsigned char *out)
-{
-    mark<1, 2>(src, n, limit, out);
+#ifdef MORVEX_ROWS_AVX2
+    // Asked on each call rather than kept: the answer is one load.
+    if (__builtin_cpu_supports("avx2")) return mark_avx2<bpp, step>;
+#endif
+    return mark_plain<bpp, step>;
 }
 
 }  // namespace
@@ -68,9 +68,11 @@ void mark_dark(const FrameView &f, const unsigned char *src, int n, int step, in
     const bool half = step == 2;
     const bool first_three = f.red + f.green + f.blue == 3 && f.red <= 2 && f.green <= 2 && f.blue <= 2 &&
                              f.red != f.green;
-    if (f.bpp == 4 && first_three) return half ? mark4_half(src, n, limit, out) : mark4(src, n, limit, out);
-    if (f.bpp == 3 && first_three) return half ? mark3_half(src, n, limit, out) : mark3(src, n, limit, out);
-    if (f.bpp == 1) return half ? mark1_half(src, n, limit, out) : mark1(src, n, limit, out);
+    RowMarker m = nullptr;
+    if (f.bpp == 4 && first_three) m = half ? row_marker<4, 2>() : row_marker<4, 1>();
+    else if (f.bpp == 3 && first_three) m = half ? row_marker<3, 2>() : row_marker<3, 1>();
+    else if (f.bpp == 1) m = half ? row_marker<1, 2>() : row_marker<1, 1>();
+    if (m != nullptr) return m(src, n, limit, out);
     // Any other channel placement, pixel by pixel.
     for (int i = 0; i < n; i++) {
         const unsigned char *p = src + (long)i * f.bpp * step;

@@ -110,6 +110,14 @@ void History::readd_missing(std::vector<MvMarkerInfo> &markers, size_t table_cap
     }
 }
 
+bool History::remembers(const MvMarkerInfo &m) const
+{
+    double q;
+    for (const Entry &e : entries_)
+        if (corresponds(e.marker, m, &q)) return true;
+    return false;
+}
+
 void History::forget(int id)
 {
     size_t kept = 0;

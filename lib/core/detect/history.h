@@ -33,6 +33,9 @@ public:
     void apply(std::vector<MvMarkerInfo> &markers, size_t table_capacity);
 
     void reset() { entries_.clear(); }
+    // Whether some remembered marker looks like m (size and place), so that
+    // m may inherit its identity.
+    bool remembers(const MvMarkerInfo &m) const;
     // Forgets the markers of identity `id` (a pattern removed), which would
     // otherwise be lent on or re-added.
     void forget(int id);

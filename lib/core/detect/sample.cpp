@@ -92,9 +92,10 @@ bool sample_corners(const FrameView &frame, const double distortion[4], const do
         perimeter += std::hypot(vertices[(i + 1) % 4][0] - vertices[i][0],
                                 vertices[(i + 1) % 4][1] - vertices[i][1]);
     // The picture is the central half of the side: cells of side / 32 px.
-    // Samples about a pixel apart or closer, at least 2 x 2 per cell.
+    // Samples about two pixels apart, each a bilinear blend of four pixels,
+    // at least 2 x 2 per cell.
     const double cell_px = perimeter / 4.0 / (2.0 * kSide);
-    const int n = std::clamp((int)(cell_px + 0.5), kSubMin, kSubMax);
+    const int n = std::clamp((int)(0.5 * cell_px + 0.5), kSubMin, kSubMax);
 
     // Observed positions of the cell corners; within a cell the map is
     // close enough to bilinear between them.

@@ -24,9 +24,8 @@ int sample_outline(const FrameView &frame, bool half, const int *x, const int *y
 
 // The sampler for sub-pixel corners (ideal pixels): cells placed through
 // the unit-square map and the lens model, each averaging a grid of
-// bilinear samples (2 x 2 up to 4 x 4: about a pixel apart, or sparser on
-// large markers, whose cells 16 samples tell well enough). False when the
-// corners do not form a convex quadrilateral.
+// bilinear samples (2 x 2 up to 4 x 4, about two pixels apart). False when
+// the corners do not form a convex quadrilateral.
 bool sample_corners(const FrameView &frame, const double distortion[4],
                     const double vertices[4][2], unsigned char sample[kSampleBytes]);
 

@@ -98,6 +98,26 @@ bool decode(const MvTracker &t, std::vector<float> &samples, const FrameView &fr
     return false;
 }
 
+// Squares whose outline matched no pattern even loosely, that carry no code
+// and that the history does not remember are left as detected: refined
+// corners would not make them markers, and in clutter most squares are of
+// this kind. Coded squares with cells smaller than kSmallCellPx may read
+// only at refined corners, so they are settled whenever families are
+// looked for.
+constexpr double kPromisingMin = 0.3;
+constexpr double kSmallCellPx = 4.0;
+
+bool worth_settling(const MvTracker &t, const MvMarkerInfo &m)
+{
+    if (m.id >= 0 || m.confidence >= kPromisingMin || t.history.remembers(m)) return true;
+    double perimeter = 0.0;
+    for (int i = 0; i < 4; i++)
+        perimeter += std::hypot(m.vertices[(i + 1) % 4][0] - m.vertices[i][0], m.vertices[(i + 1) % 4][1] - m.vertices[i][1]);
+    for (const HeldFamily &h : t.families)
+        if (perimeter / 4 / h.family->grid < kSmallCellPx) return true;
+    return false;
+}
+
 // What the frame's marker k is, settled after detection: the family of
 // its code or its picture, from sub-pixel corners when refinement is on.
 // Sets the marker's id (a pattern id, a coded key, or -1), direction and
@@ -111,6 +131,7 @@ void settle(const MvTracker &t, std::vector<float> &samples, const FrameView &fr
     const bool families = !t.families.empty();
     bool coded = families && decode(t, samples, frame, found->vertices, &family, &code);
     *border = coded ? 1.0 / t.families[family].family->grid : kPictureBorder;
+    if (!coded && !worth_settling(t, *found)) return;
     MvMarkerInfo m = *found;
     if (t.settings.refine && refine_marker(frame, t.frame_camera.distortion, *border, &m)) {
         if (coded) {

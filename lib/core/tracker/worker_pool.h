@@ -1,6 +1,7 @@
 // worker_pool.h - the threads a tracker shares one frame's work out to.
-// The thread that calls run() works too, so a pool of one thread has no
-// helper and runs everything in place. Internal to the core.
+// The thread that calls run() works too, and never waits for a helper that
+// has not yet woken: a run ends when its items are done. A pool of one
+// thread has no helper and runs everything in place. Internal to the core.
 #ifndef MORVEX_TRACKER_WORKER_POOL_H
 #define MORVEX_TRACKER_WORKER_POOL_H
 
@@ -39,19 +40,25 @@ public:
     }
 
 private:
+    struct Job {
+        Work work;
+        void *context;
+        int count;
+        std::atomic<int> next{0};   // the next item to take
+        std::atomic<int> done{0};   // items whose call has returned
+    };
     void helper_loop();
-    void take_items();
+    static void take_items(Job &job);
 
     std::vector<std::thread> helpers_;
+    bool may_watch_ = true;   // no more threads than processors: helpers watch before sleeping
     std::mutex mutex_;
-    std::condition_variable wake_, finished_;
-    long generation_ = 0;   // counts runs, so that a helper joins each once
+    std::condition_variable wake_, left_;
+    std::atomic<long> generation_{0};   // counts runs
+    // Under mutex_: the run helpers may join, how many are in it, stopping.
+    Job *job_ = nullptr;
+    int inside_ = 0;
     bool stopping_ = false;
-    int busy_ = 0;          // helpers still in the current run
-    Work work_ = nullptr;
-    void *context_ = nullptr;
-    int count_ = 0;
-    std::atomic<int> next_{0};
 };
 
 }  // namespace mvcore
