@@ -268,13 +268,13 @@ double mvTrackerPatternWidth(const MvTracker *tracker, int id);
        minimum set with mvTrackerSetPatternMinConfidence;
      - it stands clear of the best other pattern (the sample is markedly
        nearer to it);
-     - the marker's picture has at least 0.4 times the pattern's contrast
-       against its own black border (a square of the scene with a faint
-       shading inside is no marker of a gradient), and
      - the two are not turns of each other (a 6 and a 9, an n and a u): no
        picture matcher can tell such a pair apart, so neither is reported
        where the other matches nearly as well. Adding such a pair sends a
-       note naming both to the message callback.
+       note naming both to the message callback;
+     - the marker's picture has at least 0.4 times the pattern's contrast
+       against its own black border (a square of the scene with a faint
+       shading inside is no marker of a gradient).
    A marker refused is reported with id -1 and its best correlation as
    confidence. The process-wide interface never guards. */
 
@@ -282,9 +282,10 @@ double mvTrackerPatternWidth(const MvTracker *tracker, int id);
    of its chance level: for a scene known to hold no picture like it (lower)
    or pictures close to it (higher). The other conditions still hold.
    `minConfidence` in 0.5..1 (below 0.5 no identity is ever kept, guard or
-   not), or a negative number to go back to the chance level. Takes effect from the next frame. MV_ERROR_NONE, or
-   MV_ERROR_ARGUMENT (an id the tracker does not hold, a value above 1 or
-   not a number; nothing changed). */
+   not), or a negative number to go back to the chance level. Takes effect
+   from the next frame. MV_ERROR_NONE, or MV_ERROR_ARGUMENT (an id the
+   tracker does not hold; a value above 1, from 0 to below 0.5, or not a
+   number; nothing changed). */
 int mvTrackerSetPatternMinConfidence(MvTracker *tracker, int id, double minConfidence);
 
 /* The lowest correlation at which pattern `id` is reported on sharp views:
