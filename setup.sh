@@ -23,7 +23,7 @@ fi
 
 packages=(
   g++ cmake ninja-build pkg-config
-  libgtest-dev libbenchmark-dev libpng-dev libjpeg62-turbo-dev
+  libgtest-dev libbenchmark-dev libpng-dev libjpeg62-turbo-dev libfreetype-dev fonts-dejavu-core
   libavformat-dev libavdevice-dev libavcodec-dev libswscale-dev libavutil-dev
   libgl-dev libglu1-mesa-dev freeglut3-dev
   libopencv-dev libceres-dev libeigen3-dev

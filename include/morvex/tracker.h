@@ -101,6 +101,11 @@ typedef struct {
                            thread alone; 0 one per processor; at most
                            MV_TRACKER_THREADS_MAX. The results are the same
                            for any number */
+    int guard;          /* non-zero (default): a picture pattern is reported
+                           only when its match is very unlikely to be chance
+                           (see "The guard" below); 0: the best correlation
+                           of at least 0.5, as the process-wide interface
+                           names markers */
 } MvTrackerSettings;
 
 #define MV_TRACKER_THREADS_MAX 64
@@ -150,9 +155,9 @@ typedef struct MvPattern MvPattern;
    that call. */
 typedef void (*MvTrackerMessageFn)(void *user, const char *message);
 
-/* The defaults: automatic threshold, refinement and history on, full
-   resolution, colour matching, no limit, one thread. Writes *settings.
-   Any thread. */
+/* The defaults: automatic threshold, refinement, history and the guard
+   on, full resolution, colour matching, no limit, one thread. Writes
+   *settings. Any thread. */
 void mvTrackerSettingsInit(MvTrackerSettings *settings);
 
 /* A camera for frames of width x height pixels of unknown calibration:
@@ -205,7 +210,10 @@ void mvTrackerReset(MvTracker *tracker);
    side of the black square). Markers identified as a pattern carry its id.
    A pattern file holds 3072 whole numbers: four rotation blocks, each of
    three planes (blue, green, red) of 16 x 16 cells of brightness, rows
-   from the top. */
+   from the top. Making a pattern (mvPatternLoad, mvPatternFromValues)
+   takes a few milliseconds: the guard's profile of it (below); the first
+   one in a process takes about 70 ms more, to draw the pictures patterns
+   are compared with (once, shared by all threads). */
 
 /* Loads a pattern file (read during the call, not kept). NULL on failure,
    with a one-line reason in why[0 .. MV_MESSAGE_MAX - 1] when `why` is not
@@ -248,6 +256,42 @@ int mvTrackerRemovePattern(MvTracker *tracker, int id);
    does not hold. The name is valid while the tracker holds the pattern. */
 const char *mvTrackerPatternName(const MvTracker *tracker, int id);
 double mvTrackerPatternWidth(const MvTracker *tracker, int id);
+
+/* The guard (settings.guard, on by default). Two pictures inside the same
+   black border often correlate above 0.5, so the best correlation alone
+   names markers wrongly. With the guard a marker's cells are sampled at
+   its corners (refined ones when refinement is on) and compared with every
+   pattern, each turn, sharp and blurred as a small or soft marker is seen;
+   at the blur that fits best the best pattern is reported only when
+     - its correlation reaches that pattern's chance level: the correlation
+       a fixed set of other pictures reaches with it (at least 0.5), or the
+       minimum set with mvTrackerSetPatternMinConfidence;
+     - it stands clear of the best other pattern (the sample is markedly
+       nearer to it);
+     - the two are not turns of each other (a 6 and a 9, an n and a u): no
+       picture matcher can tell such a pair apart, so neither is reported
+       where the other matches nearly as well. Adding such a pair sends a
+       note naming both to the message callback;
+     - the marker's picture has at least 0.4 times the pattern's contrast
+       against its own black border (a square of the scene with a faint
+       shading inside is no marker of a gradient).
+   A marker refused is reported with id -1 and its best correlation as
+   confidence. The process-wide interface never guards. */
+
+/* Sets the lowest correlation at which pattern `id` is reported, in place
+   of its chance level: for a scene known to hold no picture like it (lower)
+   or pictures close to it (higher). The other conditions still hold.
+   `minConfidence` in 0.5..1 (below 0.5 no identity is ever kept, guard or
+   not), or a negative number to go back to the chance level. Takes effect
+   from the next frame. MV_ERROR_NONE, or MV_ERROR_ARGUMENT (an id the
+   tracker does not hold; a value above 1, from 0 to below 0.5, or not a
+   number; nothing changed). */
+int mvTrackerSetPatternMinConfidence(MvTracker *tracker, int id, double minConfidence);
+
+/* The lowest correlation at which pattern `id` is reported on sharp views:
+   the minimum set, or its chance level (softer views have higher chance
+   levels); -1 for an id the tracker does not hold. */
+double mvTrackerPatternMinConfidence(const MvTracker *tracker, int id);
 
 /* --- Coded markers -------------------------------------------------------
    Coded markers carry an error-correcting code in a grid of cells inside a

@@ -384,10 +384,10 @@ int main(int argc, char **argv) {
         if (a.method == "render") {
             pattern_by_render(render::makeMarker(picture, 512), a.patt);
         } else {
-            mvmarker::Block blocks[4];
-            mvmarker::rotationBlocks(mvmarker::pictureCells(picture), blocks);
+            mvtool::PatternBlock blocks[4];
+            mvtool::rotationBlocks(mvtool::pictureCells(picture), blocks);
             std::string error;
-            if (!mvmarker::writePatternFile(a.patt, blocks, &error)) fail(error);
+            if (!mvtool::writePatternFile(a.patt, blocks, &error)) fail(error);
         }
         std::printf("%s: pattern (%s)\n", a.patt.c_str(), a.method.c_str());
     }

@@ -52,7 +52,8 @@ double seconds(Clock::time_point a, Clock::time_point b)
     return std::chrono::duration<double>(b - a).count();
 }
 
-// Names candidates against the tracker's patterns.
+// Names candidates against the tracker's patterns (unguarded: with the
+// guard on, each marker is named again once its corners are settled).
 class Naming : public Identifier {
 public:
     explicit Naming(const PatternList &list) : list_(list) {}
@@ -139,6 +140,9 @@ void settle(const MvTracker &t, std::vector<float> &samples, const FrameView &fr
             int again_family;
             CodeMatch again;
             if (decode(t, samples, frame, m.vertices, &again_family, &again)) family = again_family, code = again;
+        } else if (t.settings.guard) {
+            guard_identify(frame, t.frame_camera.distortion, t.guard_list(), &m);
+            if (families && m.id < 0 && decode(t, samples, frame, m.vertices, &family, &code)) coded = true;
         } else {
             // An identity that the history lent, or a stronger one of the
             // detector's own, is kept; the refined one wins where it is surer.
@@ -152,7 +156,12 @@ void settle(const MvTracker &t, std::vector<float> &samples, const FrameView &fr
             if (families && m.id < 0 && decode(t, samples, frame, m.vertices, &family, &code)) coded = true;
         }
         *found = m;
+    } else if (t.settings.guard && !coded) {
+        // Without refined corners, the guard at the detector's.
+        guard_identify(frame, t.frame_camera.distortion, t.guard_list(), found);
     }
+    // The detector's own name of a coded square is unguarded.
+    if (coded && t.settings.guard) found->id = -1;
     // A picture identified beats a code read on the same square.
     if (coded && found->id < 0) {
         const CodeFamily &f = *t.families[family].family;

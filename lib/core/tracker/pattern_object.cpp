@@ -28,6 +28,7 @@ extern "C" MvPattern *mvPatternLoad(const char *path, char *why, int *code)
                 try {
                     p->name = path;
                     mvcore::template_from_values(values, &p->templates);
+                    mvcore::profile_from_values(values, &p->profile);
                     if (code) *code = MV_ERROR_NONE;
                     return p;
                 } catch (const std::bad_alloc &) {
@@ -62,6 +63,7 @@ extern "C" MvPattern *mvPatternFromValues(const unsigned char values[3072], cons
     int v[mvcore::kFileValues];
     for (int i = 0; i < mvcore::kFileValues; i++) v[i] = values[i];
     mvcore::template_from_values(v, &p->templates);
+    mvcore::profile_from_values(v, &p->profile);
     return p;
 }
 

@@ -3,6 +3,7 @@
 // frame's pipeline is in frame.cpp.
 #include "tracker_state.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -62,6 +63,7 @@ extern "C" void mvTrackerSettingsInit(MvTrackerSettings *s)
     s->greyMatching = 0;
     s->maxMarkers = 0;
     s->threads = 1;
+    s->guard = 1;
 }
 
 extern "C" void mvTrackerDefaultCamera(int width, int height, MvCameraParam *c)
@@ -167,7 +169,9 @@ extern "C" int mvTrackerAddPattern(MvTracker *t, const MvPattern *pattern, doubl
     try {
         t->patterns.reserve(t->patterns.size() + 1);
         t->entries.reserve(t->patterns.size() + 1);
+        t->guarded.reserve(t->patterns.size() + 1);
         t->seen.reserve(t->patterns.size() + 1);
+        t->turned.reserve(t->turned.size() + t->patterns.size());
     } catch (const std::bad_alloc &) {
         return t->fail(MV_ERROR_MEMORY, "no memory for another pattern");
     }
@@ -175,6 +179,17 @@ extern "C" int mvTrackerAddPattern(MvTracker *t, const MvPattern *pattern, doubl
     h.id = t->next_id++;
     h.pattern = hold(pattern);
     h.width = widthMm;
+    // Pictures that are turns of each other: the guard never reports one
+    // for the other, and the user hears of it.
+    for (const Held &o : t->patterns) {
+        double turned, same;
+        profile_similarity(pattern->profile, o.pattern->profile, kTurnedPairLevel, &turned, &same);
+        if (turned < kTurnedPair || turned <= same) continue;
+        t->turned.push_back({o.id, h.id});
+        t->note("patterns \"%s\" (id %d) and \"%s\" (id %d) are turns of each other (correlation %.2f): "
+                "the guard reports neither where the other matches as well",
+                o.pattern->name.c_str(), o.id, pattern->name.c_str(), h.id, turned);
+    }
     t->patterns.push_back(h);
     t->relist();
     t->results.clear();
@@ -201,6 +216,9 @@ extern "C" int mvTrackerRemovePattern(MvTracker *t, int id)
         if (t->patterns[k].id != id) continue;
         mvPatternRelease(t->patterns[k].pattern);
         t->patterns.erase(t->patterns.begin() + k);
+        t->turned.erase(std::remove_if(t->turned.begin(), t->turned.end(),
+                                       [id](const std::pair<int, int> &p) { return p.first == id || p.second == id; }),
+                        t->turned.end());
         t->relist();
         t->results.clear();
         // The history would lend the removed id to the next frames' markers.
@@ -215,6 +233,30 @@ extern "C" const char *mvTrackerPatternName(const MvTracker *t, int id)
     for (const Held &h : t->patterns)
         if (h.id == id) return h.pattern->name.c_str();
     return nullptr;
+}
+
+extern "C" int mvTrackerSetPatternMinConfidence(MvTracker *t, int id, double minConfidence)
+{
+    if (!(minConfidence <= 1.0) || (minConfidence >= 0.0 && minConfidence < kIdentityMin))
+        return t->fail(MV_ERROR_ARGUMENT,
+                       "minimum confidence %g for pattern %d: 0.5..1, or negative for its chance level",
+                       minConfidence, id);
+    for (Held &h : t->patterns) {
+        if (h.id != id) continue;
+        h.min_confidence = minConfidence < 0.0 ? -1.0 : minConfidence;
+        t->relist();
+        return t->succeed();
+    }
+    return t->fail(MV_ERROR_ARGUMENT, "no pattern %d in this tracker", id);
+}
+
+extern "C" double mvTrackerPatternMinConfidence(const MvTracker *t, int id)
+{
+    for (const Held &h : t->patterns)
+        if (h.id == id)
+            return h.min_confidence >= 0.0 ? h.min_confidence
+                                           : h.pattern->profile.chance[t->settings.greyMatching ? kGuardGrey : kGuardColour][0];
+    return -1.0;
 }
 
 extern "C" double mvTrackerPatternWidth(const MvTracker *t, int id)

@@ -10,6 +10,7 @@
 #include "../detect/autothresh.h"
 #include "../detect/driver.h"
 #include "../detect/history.h"
+#include "../identify/guard.h"
 #include "../identify/identify.h"
 #include "pattern_object.h"
 #include "worker_pool.h"
@@ -27,6 +28,7 @@ struct Held {
     int id;
     MvPattern *pattern;
     double width;           // marker side, mm
+    double min_confidence = -1.0;   // the user's minimum for the guard, < 0 none
     bool has_prev = false;  // prev holds the refined pose of the previous frame
     double prev[3][4] = {};
 };
@@ -74,6 +76,8 @@ struct MvTracker {
     std::vector<mvcore::Held> patterns;
     int next_id = 0;
     std::vector<mvcore::MatchEntry> entries;   // the patterns as matching takes them
+    std::vector<mvcore::GuardEntry> guarded;   // ... and as the guard takes them
+    std::vector<std::pair<int, int>> turned;   // ids of patterns that are turns of each other
     std::vector<mvcore::HeldFamily> families;
     std::vector<mvcore::CodePose> code_poses;
 
@@ -141,7 +145,15 @@ struct MvTracker {
     void relist()
     {
         entries.clear();
-        for (const mvcore::Held &h : patterns) entries.push_back({&h.pattern->templates, h.id});
+        guarded.clear();
+        for (const mvcore::Held &h : patterns) {
+            entries.push_back({&h.pattern->templates, h.id});
+            guarded.push_back({&h.pattern->profile, h.id, h.min_confidence});
+        }
+    }
+    mvcore::GuardList guard_list() const
+    {
+        return {guarded.data(), (int)guarded.size(), turned.data(), (int)turned.size(), settings.greyMatching != 0};
     }
 };
 

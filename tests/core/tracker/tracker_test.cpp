@@ -132,7 +132,7 @@ TEST(Tracker, RenderedPosesComeBackInEveryPixelLayout)
 }
 
 // With the settings of the process-wide interface (fixed threshold 100, no
-// refinement), a tracker reports exactly mvDetectMarker's markers and
+// refinement, no guard), a tracker reports exactly mvDetectMarker's markers and
 // mvGetTransMat's poses, frame after frame (the history included).
 TEST(Tracker, PlainSettingsGiveTheProcessWideInterfacesResults)
 {
@@ -144,6 +144,7 @@ TEST(Tracker, PlainSettingsGiveTheProcessWideInterfacesResults)
     mvTrackerSettingsInit(&s);
     s.threshold = 100;
     s.refine = 0;
+    s.guard = 0;   // the process-wide rule: the best correlation of at least 0.5
     TrackerPtr t;
     make(&cam, &s, 80.0, &t);
     render::Options opt;

@@ -1,3 +1,4 @@
+// pattern_cells.cpp - a picture's pattern cells, blocks and file.
 #include "pattern_cells.h"
 #include "tool_files.h"
 
@@ -5,12 +6,12 @@
 #include <cstdio>
 #include <vector>
 
-namespace mvmarker {
+namespace mvtool {
 
 namespace {
 
 // Colour (r, g, b) of pixel (x, y), alpha laid over white.
-void pixel_rgb(const mvtool::Image &img, int x, int y, double rgb[3]) {
+void pixel_rgb(const Image &img, int x, int y, double rgb[3]) {
     const uint8_t *p = &img.pixels[((size_t)y * img.width + x) * img.channels];
     if (img.channels == 1) {
         rgb[0] = rgb[1] = rgb[2] = p[0];
@@ -22,7 +23,7 @@ void pixel_rgb(const mvtool::Image &img, int x, int y, double rgb[3]) {
 
 // Mean colour of the picture over [x0, x1) x [y0, y1) in pixel units,
 // partial pixels weighted by their covered fraction.
-void box_mean(const mvtool::Image &img, double x0, double x1, double y0,
+void box_mean(const Image &img, double x0, double x1, double y0,
               double y1, double rgb[3]) {
     double sum[3] = {0, 0, 0}, weight = 0.0;
     for (int y = (int)std::floor(y0); y < (int)std::ceil(y1); y++) {
@@ -43,8 +44,8 @@ void box_mean(const mvtool::Image &img, double x0, double x1, double y0,
 
 }  // namespace
 
-Block pictureCells(const mvtool::Image &picture) {
-    Block b;
+PatternBlock pictureCells(const Image &picture) {
+    PatternBlock b;
     int acc[768] = {0};
     const double sx = picture.width / 64.0, sy = picture.height / 64.0;
     for (int i = 0; i < 64; i++) {
@@ -61,7 +62,7 @@ Block pictureCells(const mvtool::Image &picture) {
     return b;
 }
 
-void rotationBlocks(const Block &up, Block out[4]) {
+void rotationBlocks(const PatternBlock &up, PatternBlock out[4]) {
     // Cell (r, c) of block b in terms of the upright cells P(row, column).
     for (int r = 0; r < 16; r++) {
         for (int c = 0; c < 16; c++) {
@@ -76,9 +77,17 @@ void rotationBlocks(const Block &up, Block out[4]) {
     }
 }
 
-bool writePatternFile(const std::string &path, const Block blocks[4],
-                      std::string *error) {
-    mvtool::OutputFile out;
+void patternValues(const Image &picture, unsigned char values[3072]) {
+    PatternBlock blocks[4];
+    rotationBlocks(pictureCells(picture), blocks);
+    for (int b = 0; b < 4; b++)
+        for (int ch = 0; ch < 3; ch++)
+            for (int cell = 0; cell < 256; cell++)
+                values[(b * 3 + ch) * 256 + cell] = blocks[b].v[cell * 3 + ch];
+}
+
+bool writePatternFile(const std::string &path, const PatternBlock blocks[4], std::string *error) {
+    OutputFile out;
     if (!out.open(path, error)) return false;
     FILE *fp = out.stream();
     for (int b = 0; b < 4; b++) {
@@ -94,4 +103,4 @@ bool writePatternFile(const std::string &path, const Block blocks[4],
     return out.commit(error);
 }
 
-}  // namespace mvmarker
+}  // namespace mvtool
