@@ -54,6 +54,10 @@ const char *kHelp =
     "  --lite             detection without the frame-to-frame history\n"
     "  --half             detect at half resolution (faster, less precise)\n"
     "  --grey             match patterns in grey instead of colour\n"
+    "  --min-confidence C report a pattern from correlation C (0.5..1) on; default:\n"
+    "                     each pattern's own level, where chance is very unlikely\n"
+    "  --no-guard         any correlation of at least 0.5 names a pattern, as the\n"
+    "                     viewer does (more markers named, some of them wrongly)\n"
     "  --jobs N           inputs tracked at the same time, one thread each (default 1)\n"
     "  --threads N        threads sharing each frame's work (default 1; 0: one per\n"
     "                     processor); the records are the same for any number\n"
@@ -89,7 +93,7 @@ std::string quoted(const std::string &s) { return "\"" + s + "\""; }
 // Every word mvtrack takes, for the answer to an unknown one.
 const char *const kWords[] = {
     "--camera", "--pattern", "--family", "--code-side", "--side", "--thresh", "--no-refine", "--lite", "--half", "--grey",
-    "--jobs", "--threads", "--frames", "--out", "--csv", "--identified-only", "--annotate", "--source-name",
+    "--min-confidence", "--no-guard", "--jobs", "--threads", "--frames", "--out", "--csv", "--identified-only", "--annotate", "--source-name",
     "--help", "--file", "--dev", "--width", "--height", "--pace", "--nopace", "--loop",
 };
 
@@ -314,6 +318,14 @@ private:
         } else if (bare == "no-refine") {
             if (!flag(&on)) return false;
             o_->settings.refine = 0;
+        } else if (bare == "no-guard") {
+            if (!flag(&on)) return false;
+            o_->settings.guard = 0;
+        } else if (bare == "min-confidence") {
+            if (!value(name, inline_value, may_take_next, &v)) return false;
+            if (!mvtool::parseDecimal(v, &o_->minConfidence) || !(o_->minConfidence >= 0.5) ||
+                o_->minConfidence > 1.0)
+                return fail("bad confidence " + quoted(v) + " for --min-confidence (0.5 to 1)");
         } else if (bare == "csv") {
             return flag(&o_->csv);
         } else if (bare == "identified-only") {

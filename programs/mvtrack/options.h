@@ -40,7 +40,8 @@ struct Options {
     std::vector<FamilyOption> families;  // --family: coded markers to decode
     double side = kDefaultSideMm;        // --side: for patterns and families given without one
     bool sideGiven = false;
-    MvTrackerSettings settings;          // --thresh, --no-refine, --lite, --half, --grey
+    MvTrackerSettings settings;          // --thresh, --no-refine, --lite, --half, --grey, --no-guard
+    double minConfidence = 0;            // --min-confidence, or 0: each pattern's chance level
     long frames = -1;                    // --frames
     int jobs = 1;                        // --jobs
     std::string out, annotate;

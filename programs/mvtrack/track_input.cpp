@@ -101,7 +101,9 @@ public:
             return false;
         }
         for (const LoadedPattern &p : shared.patterns) {
-            if (mvTrackerAddPattern(tracker_, p.pattern, p.side, nullptr) != MV_ERROR_NONE) {
+            int id = -1;
+            if (mvTrackerAddPattern(tracker_, p.pattern, p.side, &id) != MV_ERROR_NONE ||
+                (o.minConfidence > 0 && mvTrackerSetPatternMinConfidence(tracker_, id, o.minConfidence) != MV_ERROR_NONE)) {
                 report->error = mvTrackerErrorText(tracker_);
                 return false;
             }

@@ -122,6 +122,7 @@ MvTrackerSettings Settings::resolve() const
     s.greyMatching = grey;
     s.maxMarkers = max_markers;
     s.threads = threads;
+    s.guard = guard;
     return s;
 }
 
@@ -331,14 +332,15 @@ void add_objects(py::module_ &m)
                         "One video stream's tracking: camera, patterns, history and settings. Trackers\n"
                         "in different threads run at the same time; track() releases the GIL.")
         .def(py::init([](py::object camera, py::object patterns, py::object families, py::object thresh, bool refine,
-                         bool history, bool half, bool grey, int max_markers, int threads) {
+                         bool history, bool half, bool grey, int max_markers, int threads, bool guard) {
                  return new Tracker(camera, patterns, families,
-                                    Settings{thresh, refine, history, half, grey, max_markers, threads});
+                                    Settings{thresh, refine, history, half, grey, max_markers, threads, guard});
              }),
              py::arg("camera") = py::none(), py::arg("patterns") = py::none(), py::arg("families") = py::none(),
              py::kw_only(),
              py::arg("thresh") = "auto", py::arg("refine") = true, py::arg("history") = true,
              py::arg("half") = false, py::arg("grey") = false, py::arg("max_markers") = 0, py::arg("threads") = 1,
+             py::arg("guard") = true,
              "camera: a Camera, a camera file, or None for a default camera of each frame's size\n"
              "(rescaled to the frames' size either way). patterns: paths, Patterns or\n"
              "(path or Pattern, side_mm) pairs; ids 0, 1, ... in that order. families: coded marker\n"
@@ -347,7 +349,9 @@ void add_objects(py::module_ &m)
              "the scene) or 0..255; refine: sub-pixel corners, identities from them and refined\n"
              "poses; history: identities steadied over frames; half: half resolution; grey: grey\n"
              "matching; max_markers: most markers per frame (0: no limit); threads: threads sharing\n"
-             "each frame's work (0: one per processor), the same results for any number.")
+             "each frame's work (0: one per processor), the same results for any number; guard: a\n"
+             "picture's id only when its match is very unlikely to be chance (False: the best\n"
+             "correlation of at least 0.5 is enough).")
         .def("track", &Tracker::track, py::arg("frame"), py::kw_only(), py::arg("bgr") = false,
              "Tracks one frame: a uint8 array (H, W) grey, (H, W, 3) RGB or (H, W, 4) RGBA (BGR(A)\n"
              "with bgr=True). Returns a list of Marker; those of a known pattern carry a pose.")
@@ -365,10 +369,12 @@ void add_objects(py::module_ &m)
         .def("reset", &Tracker::reset, "Forgets the stream: history, previous poses, threshold.")
         .def("configure",
              [](Tracker &t, py::object thresh, bool refine, bool history, bool half, bool grey, int max_markers,
-                int threads) { t.set(Settings{thresh, refine, history, half, grey, max_markers, threads}); },
+                int threads, bool guard) {
+                 t.set(Settings{thresh, refine, history, half, grey, max_markers, threads, guard});
+             },
              py::kw_only(), py::arg("thresh") = "auto", py::arg("refine") = true, py::arg("history") = true,
              py::arg("half") = false, py::arg("grey") = false, py::arg("max_markers") = 0, py::arg("threads") = 1,
-             "Replaces the settings (the keywords of Tracker()).");
+             py::arg("guard") = true, "Replaces the settings (the keywords of Tracker()).");
 }
 
 }  // namespace mvpy

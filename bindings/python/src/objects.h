@@ -44,6 +44,7 @@ struct Settings {
     bool refine = true, history = true, half = false, grey = false;
     int max_markers = 0;
     int threads = 1;
+    bool guard = true;
     MvTrackerSettings resolve() const;   // TypeError / ValueError when wrong
 };
 

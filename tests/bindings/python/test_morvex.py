@@ -111,6 +111,27 @@ def test_markers_and_poses_are_mvtracks_exactly(rendered, source, frames, form, 
         assert abs(posed[0]["transform"][2][3] - 400) < 8
 
 
+def test_guard_keeps_another_picture_from_the_bundled_pattern(tmp_path):
+    """A black triangle with a red dot made into a marker: the bare rule (guard=False,
+    mvtrack --no-guard) names it patt.lumo, the guard does not; mvtrack's records either way."""
+    import matplotlib.image
+    y, x = np.mgrid[:256, :256]
+    picture = np.ones((256, 256, 3))
+    picture[(y >= 40) & (y < 216) & (np.abs(x - 128) <= (y - 40) / 2)] = 0
+    picture[(y - 190) ** 2 + (x - 200) ** 2 < 18 ** 2] = [1, 0, 0]
+    matplotlib.image.imsave(str(tmp_path / "triangle.png"), picture)
+    mvmarker = os.path.join(os.path.dirname(os.environ["MVRENDER"]), "mvmarker")
+    subprocess.run([mvmarker, str(tmp_path / "triangle.png"), "--png", str(tmp_path / "marker.png")], check=True,
+                   capture_output=True)
+    path = render(str(tmp_path / "f.png"), "--marker", str(tmp_path / "marker.png"), "--side", "45", "--size",
+                  "640x480", "--distance", "450", "--tilt", "20", "--roll", "10")
+    frame = next(iter(morvex.Video(path)))
+    for kwargs, options, named in [({}, [], False), ({"guard": False}, ["--no-guard"], True)]:
+        got = [record(0, morvex.Tracker(CAMERA, [(PATTERN, 45)], **kwargs).track(frame))]
+        assert got == strip_corners(mvtrack(path, options))
+        assert [m["id"] for m in got[0]["markers"]] == [0 if named else -1]
+
+
 def test_detect_is_a_tracker_per_thread(rendered):
     frame = next(iter(morvex.Video(rendered)))
     morvex.set_camera(CAMERA, size=(640, 480))
