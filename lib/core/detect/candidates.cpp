@@ -3,6 +3,8 @@
 #include "candidates.h"
 
 #include <algorithm>
+#include <atomic>
+#include <new>
 
 namespace mvcore {
 
@@ -179,9 +181,62 @@ struct RunComponents {
     }
 };
 
+// Traces component i and appends it to `out` when it is a square: 0, a
+// TraceFault, or -1 when its outline has no four corners (nothing kept).
+template <class Components>
+int trace_one(const Components &C, int i, const CandidateLimits &limits, CandidateSet *out)
+{
+    const size_t base = out->x.size();
+    const int fault = C.trace(i, limits.max_outline, out->x, out->y);
+    Candidate c;
+    c.first = (int)base;
+    c.count = (int)(out->x.size() - base);
+    if (fault != 0 || !find_corners(C.area(i), out->xs(c), out->ys(c), c.count, limits.factor, c.corners)) {
+        out->x.resize(base);
+        out->y.resize(base);
+        return fault != 0 ? fault : -1;
+    }
+    c.area = C.area(i);
+    c.center[0] = C.pos(i)[0];
+    c.center[1] = C.pos(i)[1];
+    out->list.push_back(c);
+    return 0;
+}
+
+const int kNoSquare = -1000;   // an outcome: traced, but no four corners
+
+template <class Components>
+struct Tracing {
+    const Components *C;
+    const CandidateLimits *limits;
+    TraceSplit *split;
+    std::atomic<bool> failed;
+};
+
+// Share s traces picked components s, s + shares, ... into its own set;
+// outcome[k] is the candidate's index there, -fault, or kNoSquare.
+template <class Components>
+void trace_share(void *context, int share)
+{
+    Tracing<Components> &job = *static_cast<Tracing<Components> *>(context);
+    TraceSplit &split = *job.split;
+    CandidateSet &set = split.sets[share];
+    set.list.clear();
+    set.x.clear();
+    set.y.clear();
+    try {
+        for (size_t k = share; k < split.picked.size(); k += split.shares) {
+            const int fault = trace_one(*job.C, split.picked[k], *job.limits, &set);
+            split.outcome[k] = fault == 0 ? (int)set.list.size() - 1 : fault > 0 ? -fault : kNoSquare;
+        }
+    } catch (const std::bad_alloc &) {
+        job.failed = true;   // thrown again on the calling thread
+    }
+}
+
 template <class Components>
 void find_with(const Components &C, int xsize, int ysize, bool half, const CandidateLimits &limits,
-               CandidateSet *out, TraceReport report, void *context)
+               CandidateSet *out, TraceReport report, void *context, TraceSplit *split)
 {
     int area_min = limits.area_min, area_max = limits.area_max;
     if (half) {
@@ -193,27 +248,46 @@ void find_with(const Components &C, int xsize, int ysize, bool half, const Candi
     out->x.clear();
     out->y.clear();
 
-    for (int i = 0; i < C.count(); i++) {
+    const auto fits = [&](int i) {
         const int area = C.area(i);
-        if (area < area_min || area > area_max) continue;
+        if (area < area_min || area > area_max) return false;
         const int *box = C.clip(i);
-        if (box[0] == 1 || box[1] == xsize - 2 || box[2] == 1 || box[3] == ysize - 2) continue;
-        const size_t base = out->x.size();
-        const int fault = C.trace(i, limits.max_outline, out->x, out->y);
-        Candidate c;
-        c.first = (int)base;
-        c.count = (int)(out->x.size() - base);
-        if (fault != 0 || !find_corners(area, out->xs(c), out->ys(c), c.count, limits.factor, c.corners)) {
-            if (fault != 0 && report) report(context, fault);
-            out->x.resize(base);
-            out->y.resize(base);
-            continue;
+        return !(box[0] == 1 || box[1] == xsize - 2 || box[2] == 1 || box[3] == ysize - 2);
+    };
+    if (split != nullptr && split->shares > 1) {
+        // Outlines traced by the workers, then taken in component order:
+        // the same candidates, faults and cap as one thread gives.
+        std::vector<int> &picked = split->picked;
+        picked.clear();
+        for (int i = 0; i < C.count(); i++)
+            if (fits(i)) picked.push_back(i);
+        if (split->sets.size() < (size_t)split->shares) split->sets.resize(split->shares);
+        split->outcome.resize(picked.size());
+        Tracing<Components> job = {&C, &limits, split, {false}};
+        split->run(split->self, split->shares, trace_share<Components>, &job);
+        if (job.failed) throw std::bad_alloc();
+        for (size_t k = 0; k < picked.size(); k++) {
+            const int o = split->outcome[k];
+            if (o == kNoSquare) continue;
+            if (o < 0) {
+                if (report) report(context, -o);
+                continue;
+            }
+            const CandidateSet &from = split->sets[k % split->shares];
+            Candidate c = from.list[o];
+            c.first = (int)out->x.size();
+            out->x.insert(out->x.end(), from.xs(from.list[o]), from.xs(from.list[o]) + c.count);
+            out->y.insert(out->y.end(), from.ys(from.list[o]), from.ys(from.list[o]) + c.count);
+            list.push_back(c);
+            if ((int)list.size() == limits.max_candidates) break;
         }
-        c.area = area;
-        c.center[0] = C.pos(i)[0];
-        c.center[1] = C.pos(i)[1];
-        list.push_back(c);
-        if ((int)list.size() == limits.max_candidates) break;
+    } else {
+        for (int i = 0; i < C.count(); i++) {
+            if (!fits(i)) continue;
+            const int fault = trace_one(C, i, limits, out);
+            if (fault > 0 && report) report(context, fault);
+            if (fault == 0 && (int)list.size() == limits.max_candidates) break;
+        }
     }
 
     // A square lying on a larger one (a dark square inside a marker's
@@ -263,13 +337,13 @@ int trace_outline(const LabelingView &L, int label, const int clip[4], int max_o
 void find_candidates(const LabelingView &L, const CandidateLimits &limits, CandidateSet *out,
                      TraceReport report, void *context)
 {
-    find_with(ViewComponents{L}, L.xsize, L.ysize, L.step == 2, limits, out, report, context);
+    find_with(ViewComponents{L}, L.xsize, L.ysize, L.step == 2, limits, out, report, context, nullptr);
 }
 
 void find_candidates(const RunLabeling &L, const CandidateLimits &limits, CandidateSet *out,
-                     TraceReport report, void *context)
+                     TraceReport report, void *context, TraceSplit *split)
 {
-    find_with(RunComponents{L}, L.xsize, L.ysize, L.step == 2, limits, out, report, context);
+    find_with(RunComponents{L}, L.xsize, L.ysize, L.step == 2, limits, out, report, context, split);
 }
 
 }  // namespace mvcore

@@ -74,8 +74,19 @@ typedef void (*TraceReport)(void *context, int fault);
 // storage cannot grow. Both labellings give the same candidates.
 void find_candidates(const LabelingView &L, const CandidateLimits &limits, CandidateSet *out,
                      TraceReport report, void *context);
+// Outlines traced on several threads: run(self, shares, work, context)
+// runs work(context, s) for s = 0 .. shares - 1 and returns when all are
+// done. The rest is storage kept from frame to frame.
+struct TraceSplit {
+    int shares = 1;
+    RunLabeling::BandRunner run = nullptr;
+    void *self = nullptr;
+    std::vector<int> picked, outcome;
+    std::vector<CandidateSet> sets;
+};
+
 void find_candidates(const RunLabeling &L, const CandidateLimits &limits, CandidateSet *out,
-                     TraceReport report, void *context);
+                     TraceReport report, void *context, TraceSplit *split = nullptr);
 
 }  // namespace mvcore
 

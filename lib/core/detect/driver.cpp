@@ -79,7 +79,12 @@ MvError Detector::detect(const FrameView &frame, int thresh, bool half, const do
         limits.max_candidates = limits_.candidates;
         limits.max_outline = limits_.outline;
         if (limits_.label_image) find_candidates(labeling_.view(), limits, &candidates_, report, context);
-        else find_candidates(runs_, limits, &candidates_, report, context);
+        else {
+            tracing_.shares = workers_.run != nullptr ? workers_.count : 1;
+            tracing_.run = workers_.run;
+            tracing_.self = workers_.self;
+            find_candidates(runs_, limits, &candidates_, report, context, &tracing_);
+        }
 
         // Each candidate's lines and name, by the workers in interleaved
         // shares (item k takes candidates k, k + shares, ...), then the

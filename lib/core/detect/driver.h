@@ -100,6 +100,7 @@ private:
     RunLabeling runs_;
     CandidateSet candidates_;
     std::vector<EdgeScratch> scratch_;   // one per share of the candidates
+    TraceSplit tracing_;                 // outlines traced by the workers
     std::vector<Fitted> fitted_;
     std::vector<MvMarkerInfo> markers_;
     History history_;
