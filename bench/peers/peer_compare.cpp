@@ -4,6 +4,7 @@
 //     build/bin/peer_compare speed                 # all sizes and scenes, a few minutes
 //     build/bin/peer_compare speed 640x480 1920x1080
 //     build/bin/peer_compare rate                  # coded markers over size, tilt, blur, noise
+//     build/bin/peer_compare frames clip/%04d.png  # AprilTag's detect call on each frame
 //
 // speed: each system sees its own marker kind at the same printed side (80
 // mm black square) and the same poses (bench/scenes): Morvex's tracker on
@@ -20,6 +21,10 @@
 // the peers keep none. Per scene and size: each system's share of the
 // markers found, wrong identities per frame, median time per frame and
 // that time over AprilTag's at decimation 2.
+//
+// frames: AprilTag 3 (decimation 2, then 1) on each frame of an image
+// sequence, detection alone, beside the "detection N ms per frame" that
+// mvtrack prints for the same frames: mean and median thread CPU time.
 //
 // rate: tags of tag36h11 and aruco4x4_50 over black squares of 14 to 120
 // pixels, tilts to 60 degrees, blur and noise; each condition's frames read
@@ -51,6 +56,7 @@ extern "C" {
 #include <opencv2/core.hpp>
 #include <opencv2/core/ocl.hpp>
 
+#include "image_io.h"
 #include "morvex/tracker.h"
 #include "render.h"
 #include "scenes.h"
@@ -388,15 +394,52 @@ void rate(Peers &peers, const char *family)
 
 }  // namespace
 
+// AprilTag's detect call on the frames of `pattern` (a printf pattern
+// numbered from 0); 1 when there is no first frame.
+int frames(Peers &peers, const char *pattern)
+{
+    std::vector<double> ms[2];
+    for (int n = 0;; n++) {
+        char path[4096];
+        std::snprintf(path, sizeof path, pattern, n);
+        mvtool::Image img;
+        std::string error;
+        if (!mvtool::readImage(path, &img, &error)) {
+            if (n > 0) break;
+            std::fprintf(stdout, "peer_compare: %s\n", error.c_str());
+            return 1;
+        }
+        cv::Mat g(img.height, img.width, CV_8UC1);
+        for (int i = 0; i < img.width * img.height; i++) {
+            const uint8_t *p = &img.pixels[(size_t)i * img.channels];
+            g.data[i] = img.channels < 3 ? p[0] : (uint8_t)((p[0] * 77 + p[1] * 150 + p[2] * 29 + 128) >> 8);
+        }
+        int k = 0;
+        for (apriltag_detector_t *td : {peers.april2, peers.april1}) {
+            const double t0 = threadMs();
+            peers.april(td, g, 0, nullptr);
+            ms[k++].push_back(threadMs() - t0);
+        }
+    }
+    const char *names[2] = {"AprilTag d2", "AprilTag d1"};
+    for (int k = 0; k < 2; k++) {
+        double sum = 0;
+        for (double v : ms[k]) sum += v;
+        std::printf("%s: %zu frames, detection %.3f ms per frame (mean), %.3f ms (median)\n", names[k],
+                    ms[k].size(), sum / ms[k].size(), median(ms[k]));
+    }
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (mode != "speed" && mode != "rate") {
-        std::fprintf(stderr, "usage: peer_compare speed [WxH...] | peer_compare rate\n");
+    if (mode != "speed" && mode != "rate" && !(mode == "frames" && argc == 3)) {
+        std::fprintf(stderr, "usage: peer_compare speed [WxH...] | peer_compare rate | peer_compare frames PATTERN\n");
         return 2;
     }
     std::vector<benchscene::Size> sizes;
-    for (int i = 2; i < argc; i++) {
+    for (int i = 2; mode == "speed" && i < argc; i++) {
         benchscene::Size s{};
         if (std::sscanf(argv[i], "%dx%d", &s.w, &s.h) != 2 || s.w < 16 || s.h < 16) {
             std::fprintf(stderr, "peer_compare: \"%s\" is not a frame size such as 640x480\n", argv[i]);
@@ -413,6 +456,7 @@ int main(int argc, char **argv)
     const int null = open("/dev/null", O_WRONLY);
     if (null >= 0) dup2(null, 2);
 
+    if (mode == "frames") return frames(peers, argv[2]);
     if (mode == "rate") {
         rate(peers, "tag36h11");
         rate(peers, "aruco4x4_50");
