@@ -22,7 +22,7 @@
 int main(int argc, char **argv)
 {
     if (argc < 4) {
-        std::fprintf(stderr, "usage: tracker_profile SCENE WxH FRAMES [--plain] [--half] [--threads N]\n");
+        std::fprintf(stderr, "usage: tracker_profile SCENE WxH FRAMES [--plain] [--half] [--threads N] [--family NAME]\n");
         return 2;
     }
     benchscene::Scene scene = benchscene::Scene::One;
@@ -33,7 +33,9 @@ int main(int argc, char **argv)
     const int loops = std::atoi(argv[3]);
     MvTrackerSettings s;
     mvTrackerSettingsInit(&s);
+    const char *family = nullptr;
     for (int i = 4; i < argc; i++) {
+        if (std::strcmp(argv[i], "--family") == 0 && i + 1 < argc) family = argv[++i];
         if (std::strcmp(argv[i], "--plain") == 0) s.threshold = 100, s.refine = 0;
         if (std::strcmp(argv[i], "--half") == 0) s.halfResolution = 1;
         if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) s.threads = std::atoi(argv[++i]);
@@ -45,7 +47,8 @@ int main(int argc, char **argv)
     MvTracker *t = nullptr;
     char why[MV_MESSAGE_MAX];
     if (mvTrackerCreate(&cam, &s, &t, why) != MV_ERROR_NONE ||
-        mvTrackerAddPatternFile(t, "resources/patt.lumo", benchscene::kSideMm, nullptr) != MV_ERROR_NONE) {
+        mvTrackerAddPatternFile(t, "resources/patt.lumo", benchscene::kSideMm, nullptr) != MV_ERROR_NONE ||
+        (family && mvTrackerAddFamily(t, family, benchscene::kSideMm, -1) != MV_ERROR_NONE)) {
         std::fprintf(stderr, "tracker_profile: run from build/bin (%s)\n", why);
         return 1;
     }

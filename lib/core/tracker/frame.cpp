@@ -102,19 +102,41 @@ bool decode(const MvTracker &t, std::vector<float> &samples, const FrameView &fr
 // and that the history does not remember are left as detected: refined
 // corners would not make them markers, and in clutter most squares are of
 // this kind. Coded squares with cells smaller than kSmallCellPx may read
-// only at refined corners, so they are settled whenever families are
-// looked for.
+// only at refined corners, so they are settled when families are looked
+// for and their cells, sampled at the detector's corners, show an inside
+// clearly lighter than the frame ring (solid blobs and dark squares of the
+// scene do not).
 constexpr double kPromisingMin = 0.3;
 constexpr double kSmallCellPx = 4.0;
+constexpr float kCodeContrastMin = 20.0f;
+constexpr int kCodeGridMax = 9;   // cells across the largest family (7 x 7 bits and the frame)
 
-bool worth_settling(const MvTracker &t, const MvMarkerInfo &m)
+bool may_hold_code(const MvTracker &t, std::vector<float> &samples, const FrameView &frame,
+                   const double vertices[4][2], int grid)
+{
+    if ((int)samples.size() < grid * grid) samples.resize((size_t)grid * grid);
+    if (!sample_grid(frame, t.frame_camera.distortion, vertices, grid, samples.data())) return false;
+    float ring[4 * kCodeGridMax], lightest = 0.0f;
+    int n = 0;
+    for (int r = 0; r < grid; r++)
+        for (int c = 0; c < grid; c++) {
+            const float v = samples[r * grid + c];
+            if (r == 0 || c == 0 || r == grid - 1 || c == grid - 1) ring[n++] = v;
+            else lightest = std::max(lightest, v);
+        }
+    std::nth_element(ring, ring + n / 2, ring + n);
+    return lightest - ring[n / 2] >= kCodeContrastMin;
+}
+
+bool worth_settling(const MvTracker &t, std::vector<float> &samples, const FrameView &frame, const MvMarkerInfo &m)
 {
     if (m.id >= 0 || m.confidence >= kPromisingMin || t.history.remembers(m)) return true;
     double perimeter = 0.0;
     for (int i = 0; i < 4; i++)
         perimeter += std::hypot(m.vertices[(i + 1) % 4][0] - m.vertices[i][0], m.vertices[(i + 1) % 4][1] - m.vertices[i][1]);
     for (const HeldFamily &h : t.families)
-        if (perimeter / 4 / h.family->grid < kSmallCellPx) return true;
+        if (perimeter / 4 / h.family->grid < kSmallCellPx && may_hold_code(t, samples, frame, m.vertices, h.family->grid))
+            return true;
     return false;
 }
 
@@ -131,7 +153,7 @@ void settle(const MvTracker &t, std::vector<float> &samples, const FrameView &fr
     const bool families = !t.families.empty();
     bool coded = families && decode(t, samples, frame, found->vertices, &family, &code);
     *border = coded ? 1.0 / t.families[family].family->grid : kPictureBorder;
-    if (!coded && !worth_settling(t, *found)) return;
+    if (!coded && !worth_settling(t, samples, frame, *found)) return;
     MvMarkerInfo m = *found;
     if (t.settings.refine && refine_marker(frame, t.frame_camera.distortion, *border, &m)) {
         if (coded) {
