@@ -204,4 +204,30 @@ bool writeFile(const std::string &path, const void *data, std::size_t size, std:
     return out.commit(error);
 }
 
+int splitSequence(const std::string &t, std::string *head, int *width, std::string *tail)
+{
+    std::string *part = head;
+    int found = 0;
+    for (size_t i = 0; i < t.size(); i++) {
+        if (t[i] != '%') {
+            *part += t[i];
+            continue;
+        }
+        if (i + 1 < t.size() && t[i + 1] == '%') {
+            *part += '%';
+            i++;
+            continue;
+        }
+        size_t j = i + 1;
+        int w = 0;
+        while (j < t.size() && t[j] >= '0' && t[j] <= '9' && w < 100) w = w * 10 + (t[j++] - '0');
+        if (j >= t.size() || t[j] != 'd' || found || w > 20) return -1;
+        found = 1;
+        *width = w;
+        part = tail;
+        i = j;
+    }
+    return found;
+}
+
 }  // namespace mvtool

@@ -79,6 +79,11 @@ private:
 // `size` bytes as the whole of `path`, through an OutputFile.
 bool writeFile(const std::string &path, const void *data, std::size_t size, std::string *error);
 
+// Splits an image sequence's name such as "frames/%04d.png" into head,
+// zero-padded width and tail ("%%" is a literal percent sign). 0: no
+// conversion; 1: one; -1: anything else.
+int splitSequence(const std::string &name, std::string *head, int *width, std::string *tail);
+
 }  // namespace mvtool
 
 #endif

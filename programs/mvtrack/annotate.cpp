@@ -173,34 +173,6 @@ private:
     std::string target_;
 };
 
-// Splits "frames/%04d.png" into head, zero-padded width and tail ("%%" is
-// a literal percent sign). 0: no conversion; 1: one; -1: anything else.
-int split_pattern(const std::string &t, std::string *head, int *width, std::string *tail)
-{
-    std::string *part = head;
-    int found = 0;
-    for (size_t i = 0; i < t.size(); i++) {
-        if (t[i] != '%') {
-            *part += t[i];
-            continue;
-        }
-        if (i + 1 < t.size() && t[i + 1] == '%') {
-            *part += '%';
-            i++;
-            continue;
-        }
-        size_t j = i + 1;
-        int w = 0;
-        while (j < t.size() && t[j] >= '0' && t[j] <= '9' && w < 100) w = w * 10 + (t[j++] - '0');
-        if (j >= t.size() || t[j] != 'd' || found || w > 20) return -1;
-        found = 1;
-        *width = w;
-        part = tail;
-        i = j;
-    }
-    return found;
-}
-
 }  // namespace
 
 void canvasFromFrame(const unsigned char *frame, int width, int height, Canvas *canvas)
@@ -260,7 +232,7 @@ std::unique_ptr<FrameSink> openSink(const std::string &target, int width, int he
 {
     std::string head, tail;
     int digits = 0;
-    const int kind = split_pattern(target, &head, &digits, &tail);
+    const int kind = mvtool::splitSequence(target, &head, &digits, &tail);
     if (kind < 0) {
         *error = "bad --annotate name \"" + target +
                  "\": use one %d or %0Nd for a PNG sequence, %% for a percent sign";

@@ -11,34 +11,6 @@ namespace clip {
 
 namespace {
 
-// Splits "frames/%04d.png" into head, zero-padded width and tail ("%%" is a
-// literal percent sign). 0: no conversion; 1: one; -1: anything else.
-int split_sequence(const std::string &t, std::string *head, int *width, std::string *tail)
-{
-    std::string *part = head;
-    int found = 0;
-    for (size_t i = 0; i < t.size(); i++) {
-        if (t[i] != '%') {
-            *part += t[i];
-            continue;
-        }
-        if (i + 1 < t.size() && t[i + 1] == '%') {
-            *part += '%';
-            i++;
-            continue;
-        }
-        size_t j = i + 1;
-        int w = 0;
-        while (j < t.size() && t[j] >= '0' && t[j] <= '9' && w < 100) w = w * 10 + (t[j++] - '0');
-        if (j >= t.size() || t[j] != 'd' || found || w > 20) return -1;
-        found = 1;
-        *width = w;
-        part = tail;
-        i = j;
-    }
-    return found;
-}
-
 std::string base_name(const std::string &path)
 {
     const size_t slash = path.rfind('/');
@@ -51,14 +23,14 @@ bool isSequence(const std::string &out)
 {
     std::string head, tail;
     int width = 0;
-    return split_sequence(out, &head, &width, &tail) == 1;
+    return mvtool::splitSequence(out, &head, &width, &tail) == 1;
 }
 
 bool renderPath(const PathJob &job, const std::string &out, const std::string &truth, std::string *error)
 {
     std::string head, tail;
     int digits = 0;
-    const int kind = split_sequence(out, &head, &digits, &tail);
+    const int kind = mvtool::splitSequence(out, &head, &digits, &tail);
     if (kind < 0) {
         *error = "\"" + out + "\": a PNG sequence takes one %d or %0Nd (%% for a percent sign)";
         return false;

@@ -35,7 +35,7 @@ after(() => { if (work) rmSync(work, { recursive: true, force: true }); });
 // Imports the installed package by name, as a script in the user's folder would.
 async function load() {
   if (!morvex) {
-    const resolve = (spec) => execFileSync('node', ['--input-type=module', '-e', `console.log(import.meta.resolve('${spec}'))`], { cwd: work, encoding: 'utf8' }).trim();
+    const resolve = (name) => execFileSync('node', ['--input-type=module', '-e', `console.log(import.meta.resolve('${name}'))`], { cwd: work, encoding: 'utf8' }).trim();
     morvex = await import(resolve('morvex'));
     morvexNode = await import(resolve('morvex/node'));
   }
