@@ -25,9 +25,15 @@ constexpr int kSubMin = 2, kSubMax = 4;  // sub-samples per cell and axis
 
 }  // namespace
 
-int sample_outline(const FrameView &frame, bool half, const int *contourX, const int *contourY,
-                   const int cornerIndices[4], unsigned char sample[kSampleBytes])
+namespace {
+
+// P x P points per cell (16 P across the picture), each adding 1 / P^2 of
+// its pixel's bytes to its cell.
+template <int P>
+int sample_outline_at(const FrameView &frame, bool half, const int *contourX, const int *contourY,
+                      const int cornerIndices[4], unsigned char sample[kSampleBytes])
 {
+    constexpr int N = 16 * P;
     static const double world[4][2] = {
         {100.0, 100.0}, {110.0, 100.0}, {110.0, 110.0}, {100.0, 110.0}};
     double vertex[4][2];
@@ -39,26 +45,24 @@ int sample_outline(const FrameView &frame, bool half, const int *contourX, const
     four_point_map(world, vertex, &map);
     const double (*p)[3] = map.h;
     std::memset(sample, 0, kSampleBytes);
-    // 64 x 64 samples over the central half of the marker square (102.5 ..
-    // 107.5), 4 x 4 per cell; each adds a sixteenth of its bytes, so a cell
-    // holds about the mean brightness (at most 16 * 15 = 240).
-    // The products of the map with a column's X (and below, a row's Y) are
-    // the same for every sample of that column (row): computed once, then
-    // summed in the same order as p * (X, Y, 1).
-    double px0[64], px1[64], px2[64];
-    for (int j = 0; j < 64; j++) {
-        const double X = (j + 0.5) * 5.0 * 0.015625 + 102.5;
+    // N x N samples over the central half of the marker square (102.5 ..
+    // 107.5). The products of the map with a column's X (and below, a
+    // row's Y) are the same for every sample of that column (row): computed
+    // once, then summed in the same order as p * (X, Y, 1).
+    double px0[N], px1[N], px2[N];
+    for (int j = 0; j < N; j++) {
+        const double X = (j + 0.5) * 5.0 * (1.0 / N) + 102.5;
         px0[j] = p[0][0] * X;
         px1[j] = p[1][0] * X;
         px2[j] = p[2][0] * X;
     }
     const int xsize = frame.width, ysize = frame.height;
     const int r = frame.red, g = frame.green, b = frame.blue;
-    for (int i = 0; i < 64; i++) {
-        const double Y = (i + 0.5) * 5.0 * 0.015625 + 102.5;
+    for (int i = 0; i < N; i++) {
+        const double Y = (i + 0.5) * 5.0 * (1.0 / N) + 102.5;
         const double py0 = p[0][1] * Y, py1 = p[1][1] * Y, py2 = p[2][1] * Y;
-        unsigned char *line = sample + (i / 4) * 16 * 3;
-        for (int j = 0; j < 64; j++) {
+        unsigned char *line = sample + (i / P) * 16 * 3;
+        for (int j = 0; j < N; j++) {
             const double d = px2[j] + py2 + p[2][2];
             if (d == 0.0) return -1;
             int xc, yc;
@@ -72,14 +76,23 @@ int sample_outline(const FrameView &frame, bool half, const int *contourX, const
             }
             if (xc < 0 || xc >= xsize || yc < 0 || yc >= ysize) continue;
             const unsigned char *px = frame.pixel(xc, yc);
-            unsigned char *cell = line + (j / 4) * 3;
-            // No cell passes 240, so the bytes cannot overflow.
-            cell[0] = (unsigned char)(cell[0] + px[b] / 16);
-            cell[1] = (unsigned char)(cell[1] + px[g] / 16);
-            cell[2] = (unsigned char)(cell[2] + px[r] / 16);
+            unsigned char *cell = line + (j / P) * 3;
+            // No cell passes 16 * 15 (P = 4) or 4 * 63 (P = 2): no overflow.
+            cell[0] = (unsigned char)(cell[0] + px[b] / (P * P));
+            cell[1] = (unsigned char)(cell[1] + px[g] / (P * P));
+            cell[2] = (unsigned char)(cell[2] + px[r] / (P * P));
         }
     }
     return 0;
+}
+
+}  // namespace
+
+int sample_outline(const FrameView &frame, bool half, const int *contourX, const int *contourY,
+                   const int cornerIndices[4], unsigned char sample[kSampleBytes], bool sparse)
+{
+    return sparse ? sample_outline_at<2>(frame, half, contourX, contourY, cornerIndices, sample)
+                  : sample_outline_at<4>(frame, half, contourX, contourY, cornerIndices, sample);
 }
 
 bool sample_corners(const FrameView &frame, const double distortion[4], const double vertices[4][2],

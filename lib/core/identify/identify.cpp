@@ -8,10 +8,10 @@ namespace mvcore {
 
 void identify_outline(const FrameView &frame, bool half, const int *x, const int *y,
                       const int corners[4], const PatternList &patterns, int *id, int *direction,
-                      double *confidence)
+                      double *confidence, bool sparse)
 {
     unsigned char sample[kSampleBytes];
-    if (sample_outline(frame, half, x, y, corners, sample) < 0) {
+    if (sample_outline(frame, half, x, y, corners, sample, sparse) < 0) {
         // A partial picture's correlation would mean nothing.
         *id = -1;
         *direction = -1;

@@ -20,10 +20,11 @@ struct PatternList {
 // Names a square candidate from detection's sample of its outline
 // (x[corners[i]], y[corners[i]]); match_sample's outputs. A sample that
 // reaches infinity (corners sending part of the square there) gives no
-// match: id -1, direction -1, confidence 0.
+// match: id -1, direction -1, confidence 0. `sparse`: sample_outline's
+// quarter sample.
 void identify_outline(const FrameView &frame, bool half, const int *x, const int *y,
                       const int corners[4], const PatternList &patterns, int *id, int *direction,
-                      double *confidence);
+                      double *confidence, bool sparse = false);
 
 // Names a marker again from its corners as they are (typically sub-pixel):
 // cells placed through the lens model, each averaging several bilinear

@@ -52,19 +52,21 @@ double seconds(Clock::time_point a, Clock::time_point b)
     return std::chrono::duration<double>(b - a).count();
 }
 
-// Names candidates against the tracker's patterns (unguarded: with the
-// guard on, each marker is named again once its corners are settled).
+// Names candidates against the tracker's patterns (unguarded). With the
+// guard on, each marker is named again once its corners are settled, so a
+// quarter sample does for this first look.
 class Naming : public Identifier {
 public:
-    explicit Naming(const PatternList &list) : list_(list) {}
+    Naming(const PatternList &list, bool sparse) : list_(list), sparse_(sparse) {}
     void identify(const FrameView &frame, bool half, const int *x, const int *y, const int corners[4],
                   int *id, int *direction, double *confidence) override
     {
-        identify_outline(frame, half, x, y, corners, list_, id, direction, confidence);
+        identify_outline(frame, half, x, y, corners, list_, id, direction, confidence, sparse_);
     }
 
 private:
     const PatternList &list_;
+    bool sparse_;
 };
 
 // The first of the tracker's families whose code the square of `vertices`
@@ -368,7 +370,7 @@ extern "C" int mvTrackerProcess(MvTracker *t, const unsigned char *pixels, int w
     const FrameView frame = frame_view(pixels, width, height, stride, format);
     camera_for(*t, width, height);
     const PatternList list = {t->entries.data(), (int)t->entries.size(), t->settings.greyMatching != 0};
-    Naming naming(list);
+    Naming naming(list, t->settings.guard != 0);
     const int thresh = t->settings.threshold >= 0 ? t->settings.threshold : t->at.thresh;
     // The history comes after each marker is settled, so that it carries
     // the identities of sub-pixel corners and of codes.
