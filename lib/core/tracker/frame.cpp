@@ -84,13 +84,24 @@ bool decode(const MvTracker &t, std::vector<float> &samples, const FrameView &fr
         // Several samples per cell when cells are large enough to show
         // that they are uniform (a picture's interior is not).
         const int k = perimeter / 4 / grid >= 4.0 ? 3 : 1;
+        DecodeOptions options = h.options;
+        if (k > 1) {
+            // The cell centres first: most squares are no code of this
+            // family, and 64 samples tell that as well as 576.
+            if (grid != sampled) {
+                if ((int)samples.size() < grid * grid) samples.resize((size_t)grid * grid);
+                if (!sample_grid(frame, t.frame_camera.distortion, vertices, grid, samples.data())) return false;
+                sampled = grid;
+            }
+            options.samples_per_cell = 1;
+            if (!decodeCells(*h.family, samples.data(), options, match)) continue;
+        }
         const int n = k * grid;
         if (n != sampled) {
             if ((int)samples.size() < n * n) samples.resize((size_t)n * n);
             if (!sample_grid(frame, t.frame_camera.distortion, vertices, n, samples.data())) return false;
             sampled = n;
         }
-        DecodeOptions options = h.options;
         options.samples_per_cell = k;
         if (decodeCells(*h.family, samples.data(), options, match)) {
             *family = (int)f;
