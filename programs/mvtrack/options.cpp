@@ -92,9 +92,10 @@ std::string quoted(const std::string &s) { return "\"" + s + "\""; }
 
 // Every word mvtrack takes, for the answer to an unknown one.
 const char *const kWords[] = {
-    "--camera", "--pattern", "--family", "--code-side", "--side", "--thresh", "--no-refine", "--lite", "--half", "--grey",
-    "--min-confidence", "--no-guard", "--jobs", "--threads", "--frames", "--out", "--csv", "--identified-only", "--annotate", "--source-name",
-    "--help", "--file", "--dev", "--width", "--height", "--pace", "--nopace", "--loop",
+    "--camera", "--pattern", "--family", "--code-side", "--side", "--thresh", "--no-refine", "--lite", "--half",
+    "--grey", "--min-confidence", "--no-guard", "--jobs", "--threads", "--frames", "--out", "--csv",
+    "--identified-only", "--annotate", "--source-name", "--help", "--file", "--dev", "--width", "--height",
+    "--pace", "--nopace", "--loop",
 };
 
 size_t edit_distance(const std::string &a, const std::string &b)

@@ -148,7 +148,8 @@ bool worth_settling(const MvTracker &t, std::vector<float> &samples, const Frame
     for (int i = 0; i < 4; i++)
         perimeter += std::hypot(m.vertices[(i + 1) % 4][0] - m.vertices[i][0], m.vertices[(i + 1) % 4][1] - m.vertices[i][1]);
     for (const HeldFamily &h : t.families)
-        if (perimeter / 4 / h.family->grid < kSmallCellPx && may_hold_code(t, samples, frame, m.vertices, h.family->grid))
+        if (perimeter / 4 / h.family->grid < kSmallCellPx &&
+            may_hold_code(t, samples, frame, m.vertices, h.family->grid))
             return true;
     return false;
 }
