@@ -8,6 +8,7 @@
 
 #if defined(__GNUC__) && defined(__x86_64__)
 #define MORVEX_ROWS_AVX2 1
+#include <immintrin.h>
 #endif
 
 namespace mvcore {
@@ -48,6 +49,35 @@ template <int bpp, int step>
 __attribute__((target("avx2"))) void mark_avx2(const unsigned char *src, int n, int limit, unsigned char *out)
 {
     mark<bpp, step>(src, n, limit, out);
+}
+
+// Four-byte pixels side by side, 32 at a time: each pixel's first three
+// bytes summed by two multiply-adds (weights 1, 1, 1, 0), compared, and the
+// 32-bit answers packed down to bytes. The same marks as the loop above,
+// in about a third of its instructions.
+template <>
+__attribute__((target("avx2"))) void mark_avx2<4, 1>(const unsigned char *src, int n, int limit,
+                                                    unsigned char *out)
+{
+    const __m256i weights = _mm256_set1_epi32(0x00010101);
+    const __m256i ones = _mm256_set1_epi16(1);
+    const __m256i above = _mm256_set1_epi32(limit + 1);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const __m256i one = _mm256_set1_epi8(1);
+    int i = 0;
+    for (; i + 32 <= n; i += 32) {
+        __m256i dark[4];
+        for (int k = 0; k < 4; k++) {
+            const __m256i px = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src + (long)(i + 8 * k) * 4));
+            const __m256i sum = _mm256_madd_epi16(_mm256_maddubs_epi16(px, weights), ones);
+            dark[k] = _mm256_cmpgt_epi32(above, sum);
+        }
+        const __m256i words = _mm256_packs_epi16(_mm256_packs_epi32(dark[0], dark[1]),
+                                                 _mm256_packs_epi32(dark[2], dark[3]));
+        const __m256i marks = _mm256_and_si256(_mm256_permutevar8x32_epi32(words, order), one);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), marks);
+    }
+    mark<4, 1>(src + (long)i * 4, n - i, limit, out + i);
 }
 #endif
 
