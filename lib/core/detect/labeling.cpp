@@ -3,6 +3,7 @@
 #include "labeling.h"
 
 #include "bright_blocks.h"
+#include "label_groups.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -12,23 +13,6 @@
 namespace mvcore {
 
 namespace {
-
-template <typename T>
-void ensure(std::vector<T> &v, size_t n)
-{
-    if (v.size() < n) v.resize(n);
-}
-
-// The representative (smallest label) of provisional label p's group, with
-// path halving.
-inline int find_root(int *parent, int p)
-{
-    while (parent[p - 1] != p) {
-        parent[p - 1] = parent[parent[p - 1] - 1];
-        p = parent[p - 1];
-    }
-    return p;
-}
 
 // The raster pass over the working image: provisional labels, their
 // equivalences and statistics. bpp: bytes per frame pixel; 4-byte pixels

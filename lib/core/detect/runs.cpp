@@ -3,6 +3,7 @@
 #include "runs.h"
 
 #include "dark_rows.h"
+#include "label_groups.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -20,22 +21,6 @@ inline uint64_t load64(const unsigned char *p)
     uint64_t v;
     std::memcpy(&v, p, sizeof v);
     return v;
-}
-
-template <typename T>
-void ensure(std::vector<T> &v, size_t n)
-{
-    if (v.size() < n) v.resize(n);
-}
-
-// The representative (smallest label) of label p's group, with path halving.
-inline int find_root(int *parent, int p)
-{
-    while (parent[p - 1] != p) {
-        parent[p - 1] = parent[parent[p - 1] - 1];
-        p = parent[p - 1];
-    }
-    return p;
 }
 
 // Joins the groups of labels a and b under the smaller representative.
