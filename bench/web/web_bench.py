@@ -55,6 +55,7 @@ def browser_run(build, folder, frames, passes):
     shutil.copytree(os.path.join(build, "web", "morvex"), os.path.join(root, "morvex"))
     shutil.copytree(folder, os.path.join(root, "bench", "frames"))
     shutil.copy(os.path.join(HERE, "bench.html"), os.path.join(root, "bench"))
+    shutil.copy(os.path.join(HERE, "timed_passes.mjs"), os.path.join(root, "bench"))
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         port = s.getsockname()[1]
