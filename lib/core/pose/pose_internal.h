@@ -83,6 +83,13 @@ double trans_mat_pass(double rot[3][3], const double image[][2], const double *m
 double marker_pose(const MvMarkerInfo &marker, const double center[2], double width,
                    const MvCameraParam &camera, bool observed, double conv[3][4]);
 
+// A start for refine_marker_pose: the closed-form rotation from the edge
+// lines and the least-squares translation for it, without marker_pose's
+// angle search (which the refinement makes up for). 0, or -1 (conv
+// untouched) when no start can be made.
+int marker_pose_start(const MvMarkerInfo &marker, const double center[2], double width,
+                      const double camera[3][4], double conv[3][4]);
+
 // mvRefinePose with the given camera matrix.
 double refine_pose(const double corners[4][2], const double center[2], double width,
                    const double prev[3][4], const double camera[3][4], double conv[3][4]);

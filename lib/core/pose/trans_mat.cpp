@@ -89,6 +89,43 @@ double trans_mat_pass(double rot[3][3], const double image[][2], const double *m
     return err;
 }
 
+namespace {
+
+// The model corners (mm, z = 0) and the marker's vertices in its own corner
+// order (ideal pixels).
+void marker_points(const MvMarkerInfo &marker, const double center[2], double width,
+                   double model[4][3], double image[4][2])
+{
+    const double half = width * 0.5;
+    const double sx[4] = {-1, 1, 1, -1}, sy[4] = {1, 1, -1, -1};
+    for (int k = 0; k < 4; k++) {
+        model[k][0] = center[0] + sx[k] * half;
+        model[k][1] = center[1] + sy[k] * half;
+        model[k][2] = 0.0;
+        const double *v = marker.vertices[own_index(k, marker.direction)];
+        image[k][0] = v[0];
+        image[k][1] = v[1];
+    }
+}
+
+}  // namespace
+
+int marker_pose_start(const MvMarkerInfo &marker, const double center[2], double width,
+                      const double camera[3][4], double conv[3][4])
+{
+    double rot[3][3];
+    if (mvGetInitRot(&marker, camera, rot) < 0) return -1;
+    double model[4][3], image[4][2], trans[3];
+    marker_points(marker, center, width, model, image);
+    TransSolve solve(4);
+    if (solve.solve(rot, camera, model, image, trans) != 0) return -1;
+    for (int r = 0; r < 3; r++) {
+        for (int c = 0; c < 3; c++) conv[r][c] = rot[r][c];
+        conv[r][3] = trans[r];
+    }
+    return 0;
+}
+
 double marker_pose(const MvMarkerInfo &marker, const double center[2], double width,
                    const MvCameraParam &camera, bool observed, double conv[3][4])
 {

@@ -248,11 +248,19 @@ bool posed(const MvTracker &t, const MvMarkerInfo &m, double side, double prev[3
            double trans[3][4], double *error)
 {
     static const double center[2] = {0.0, 0.0};
-    *error = marker_pose(m, center, side, t.frame_camera, false, trans);
-    if (t.settings.refine && *error >= 0) {
-        const double e = refine_marker_pose(m, center, side, *has_prev ? prev : nullptr, t.frame_camera.projection,
-                                            trans);
-        if (e >= 0) *error = e;
+    const double(*camera)[4] = t.frame_camera.projection;
+    *error = -1.0;
+    // Refined, the pose starts from the closed-form estimate; the classic
+    // estimate (whose angle search costs as much as the refinement) only
+    // when that start fails.
+    if (t.settings.refine && marker_pose_start(m, center, side, camera, trans) == 0)
+        *error = refine_marker_pose(m, center, side, *has_prev ? prev : nullptr, camera, trans);
+    if (*error < 0) {
+        *error = marker_pose(m, center, side, t.frame_camera, false, trans);
+        if (t.settings.refine && *error >= 0) {
+            const double e = refine_marker_pose(m, center, side, *has_prev ? prev : nullptr, camera, trans);
+            if (e >= 0) *error = e;
+        }
     }
     bool finite = *error >= 0 && std::isfinite(*error);
     for (int i = 0; i < 3; i++)
