@@ -8,6 +8,11 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#define MORVEX_SAMPLE_AVX2 1
+#include <immintrin.h>
+#endif
+
 namespace mvcore {
 
 namespace {
@@ -95,6 +100,115 @@ int sample_outline(const FrameView &frame, bool half, const int *contourX, const
                   : sample_outline_at<4>(frame, half, contourX, contourY, cornerIndices, sample);
 }
 
+namespace {
+
+// Observed positions of the picture's cell corners.
+typedef double CellGrid[kSide + 1][kSide + 1];
+
+// Bilinear colour read one channel at a time: any pixel layout.
+struct Blend {
+    double rgb[3];   // R, G, B
+    bool read(const FrameView &f, double x, double y) { return frame_rgb(f, x, y, rgb); }
+    void add_to(double sum[3]) const
+    {
+        for (int ch = 0; ch < 3; ch++) sum[ch] += rgb[ch];
+    }
+};
+
+// Each cell the mean of n x n bilinear samples placed bilinearly between
+// its corners; Reader sums them (R, G, B).
+template <class Reader>
+inline __attribute__((always_inline)) void sample_cells(const FrameView &frame, const CellGrid &gx,
+                                                        const CellGrid &gy, int n,
+                                                        unsigned char sample[kSampleBytes])
+{
+    for (int row = 0; row < kSide; row++)
+        for (int col = 0; col < kSide; col++) {
+            double sum[3] = {0, 0, 0};
+            int count = 0;
+            for (int sy = 0; sy < n; sy++) {
+                const double fy = (sy + 0.5) / n;
+                // Left and right ends of this row of sub-samples.
+                const double lx = gx[row][col] + fy * (gx[row + 1][col] - gx[row][col]);
+                const double ly = gy[row][col] + fy * (gy[row + 1][col] - gy[row][col]);
+                const double rx = gx[row][col + 1] + fy * (gx[row + 1][col + 1] - gx[row][col + 1]);
+                const double ry = gy[row][col + 1] + fy * (gy[row + 1][col + 1] - gy[row][col + 1]);
+                for (int sx = 0; sx < n; sx++) {
+                    const double fx = (sx + 0.5) / n;
+                    Reader px;
+                    if (!px.read(frame, lx + fx * (rx - lx), ly + fx * (ry - ly))) continue;
+                    px.add_to(sum);
+                    count++;
+                }
+            }
+            // Channel 0 is blue, channel 2 red.
+            unsigned char *cell = sample + (row * kSide + col) * 3;
+            for (int ch = 0; ch < 3; ch++)
+                cell[ch] = count ? (unsigned char)(sum[2 - ch] / count + 0.5) : 0;
+        }
+}
+
+#ifdef MORVEX_SAMPLE_AVX2
+bool four_byte_avx2(const FrameView &f)
+{
+    return f.bpp == 4 && __builtin_cpu_supports("avx2");
+}
+
+// The four bytes of a pixel as doubles.
+__attribute__((target("avx2"), always_inline)) inline __m256d pixel4(const unsigned char *p)
+{
+    int v;
+    std::memcpy(&v, p, sizeof v);
+    return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(v)));
+}
+
+// frame_rgb for four-byte pixels, all four bytes side by side: the same
+// weights, products and sums in the same order, so the same values.
+struct Blend4 {
+    __m256d bytes;
+    const FrameView *f;
+    __attribute__((target("avx2"))) bool read(const FrameView &fr, double x, double y)
+    {
+        f = &fr;
+        const int w = fr.width, h = fr.height;
+        if (!(x >= 0.0 && y >= 0.0 && x <= w - 1 && y <= h - 1) || w < 2 || h < 2) return false;
+        const int x0 = (int)x < w - 2 ? (int)x : w - 2, y0 = (int)y < h - 2 ? (int)y : h - 2;
+        const double fx = x - x0, fy = y - y0;
+        const double w11 = fx * fy, w10 = fx - w11, w01 = fy - w11, w00 = 1.0 - fx - w01;
+        const unsigned char *p = fr.pixel(x0, y0), *q = p + fr.stride;
+        __m256d s = _mm256_mul_pd(_mm256_set1_pd(w00), pixel4(p));
+        s = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(w10), pixel4(p + 4)));
+        s = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(w01), pixel4(q)));
+        bytes = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(w11), pixel4(q + 4)));
+        return true;
+    }
+    __attribute__((target("avx2"))) void add_to(double sum[3]) const
+    {
+        alignas(32) double b[4];
+        _mm256_store_pd(b, bytes);
+        sum[0] += b[f->red];
+        sum[1] += b[f->green];
+        sum[2] += b[f->blue];
+    }
+};
+
+__attribute__((target("avx2"), flatten)) void sample_cells_avx2(const FrameView &frame, const CellGrid &gx,
+                                                       const CellGrid &gy, int n,
+                                                       unsigned char sample[kSampleBytes])
+{
+    sample_cells<Blend4>(frame, gx, gy, n, sample);
+}
+#else
+bool four_byte_avx2(const FrameView &) { return false; }
+void sample_cells_avx2(const FrameView &frame, const CellGrid &gx, const CellGrid &gy, int n,
+                       unsigned char sample[kSampleBytes])
+{
+    sample_cells<Blend>(frame, gx, gy, n, sample);
+}
+#endif
+
+}  // namespace
+
 bool sample_corners(const FrameView &frame, const double distortion[4], const double vertices[4][2],
                     unsigned char sample[kSampleBytes])
 {
@@ -120,47 +234,54 @@ bool sample_corners(const FrameView &frame, const double distortion[4], const do
             mvParamIdeal2Observ(distortion, ix, iy, &gx[r][c], &gy[r][c]);
         }
 
-    for (int row = 0; row < kSide; row++)
-        for (int col = 0; col < kSide; col++) {
-            double sum[3] = {0, 0, 0};
-            int count = 0;
-            for (int sy = 0; sy < n; sy++) {
-                const double fy = (sy + 0.5) / n;
-                // Left and right ends of this row of sub-samples.
-                const double lx = gx[row][col] + fy * (gx[row + 1][col] - gx[row][col]);
-                const double ly = gy[row][col] + fy * (gy[row + 1][col] - gy[row][col]);
-                const double rx = gx[row][col + 1] + fy * (gx[row + 1][col + 1] - gx[row][col + 1]);
-                const double ry = gy[row][col + 1] + fy * (gy[row + 1][col + 1] - gy[row][col + 1]);
-                for (int sx = 0; sx < n; sx++) {
-                    const double fx = (sx + 0.5) / n;
-                    double rgb[3];
-                    if (!frame_rgb(frame, lx + fx * (rx - lx), ly + fx * (ry - ly), rgb)) continue;
-                    for (int ch = 0; ch < 3; ch++) sum[ch] += rgb[ch];
-                    count++;
-                }
-            }
-            // Channel 0 is blue, channel 2 red.
-            unsigned char *cell = sample + (row * kSide + col) * 3;
-            for (int ch = 0; ch < 3; ch++)
-                cell[ch] = count ? (unsigned char)(sum[2 - ch] / count + 0.5) : 0;
+    if (four_byte_avx2(frame)) sample_cells_avx2(frame, gx, gy, n, sample);
+    else sample_cells<Blend>(frame, gx, gy, n, sample);
+    return true;
+}
+
+namespace {
+
+// Grey levels of an n x n grid over the square of `map`; false when a point
+// falls off the frame.
+template <class Reader>
+inline __attribute__((always_inline)) bool grid_cells(const FrameView &frame, const double distortion[4],
+                                                      const Homography &map, int n, float *out)
+{
+    for (int r = 0; r < n; r++)
+        for (int c = 0; c < n; c++) {
+            double ix, iy, ox, oy, rgb[3] = {0, 0, 0};
+            map.apply((c + 0.5) / n, (r + 0.5) / n, &ix, &iy);
+            mvParamIdeal2Observ(distortion, ix, iy, &ox, &oy);
+            Reader px;
+            if (!px.read(frame, ox, oy)) return false;
+            px.add_to(rgb);
+            out[r * n + c] = (float)((rgb[0] + rgb[1] + rgb[2]) * (1.0 / 3.0));
         }
     return true;
 }
+
+#ifdef MORVEX_SAMPLE_AVX2
+__attribute__((target("avx2"), flatten)) bool grid_cells_avx2(const FrameView &frame, const double distortion[4],
+                                                             const Homography &map, int n, float *out)
+{
+    return grid_cells<Blend4>(frame, distortion, map, n, out);
+}
+#else
+bool grid_cells_avx2(const FrameView &frame, const double distortion[4], const Homography &map, int n, float *out)
+{
+    return grid_cells<Blend>(frame, distortion, map, n, out);
+}
+#endif
+
+}  // namespace
 
 bool sample_grid(const FrameView &frame, const double distortion[4], const double vertices[4][2], int n,
                  float *out)
 {
     Homography map;
     if (!unit_square_map(vertices, &map)) return false;
-    for (int r = 0; r < n; r++)
-        for (int c = 0; c < n; c++) {
-            double ix, iy, ox, oy, rgb[3];
-            map.apply((c + 0.5) / n, (r + 0.5) / n, &ix, &iy);
-            mvParamIdeal2Observ(distortion, ix, iy, &ox, &oy);
-            if (!frame_rgb(frame, ox, oy, rgb)) return false;
-            out[r * n + c] = (float)((rgb[0] + rgb[1] + rgb[2]) * (1.0 / 3.0));
-        }
-    return true;
+    if (four_byte_avx2(frame)) return grid_cells_avx2(frame, distortion, map, n, out);
+    return grid_cells<Blend>(frame, distortion, map, n, out);
 }
 
 }  // namespace mvcore
