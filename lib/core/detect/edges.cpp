@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "morvex/camera.h"
+#include "../camera/lens.h"
 #include "../numerics/numerics_internal.h"
 
 namespace mvcore {
@@ -31,9 +31,7 @@ int fit_edges(const int *x, const int *y, const int corners[5], const double dis
         if (scratch.points.size() < (std::size_t)n * 2) scratch.points.resize((std::size_t)n * 2);
         if (scratch.copy.size() < (std::size_t)n * 2) scratch.copy.resize((std::size_t)n * 2);
         MvMatrix points = {scratch.points.data(), n, 2};
-        for (int k = 0; k < n; k++)
-            mvParamObserv2Ideal(distortion, (double)x[first + k], (double)y[first + k],
-                                &points.data[k * 2], &points.data[k * 2 + 1]);
+        observed_to_ideal(distortion, x + first, y + first, n, points.data);
         if (matrix_pca(&points, &evec, &ev, &mean, scratch.copy.data()) < 0) return -1;
         const double a = evec.data[1];
         const double b = -evec.data[0];
