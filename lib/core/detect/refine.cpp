@@ -10,6 +10,11 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#define MORVEX_REFINE_AVX2 1
+#include <immintrin.h>
+#endif
+
 namespace {
 
 // Profiles across a side: samples a third of a pixel apart along the
@@ -58,6 +63,7 @@ double cross(Vec a, Vec b) { return a.x * b.y - a.y * b.x; }
 struct Source {
     const mvcore::FrameView &frame;
     const double *distortion;
+    bool four_byte_avx2;   // levels read four at a time (grey_row_avx2)
 };
 
 // Observed position of ideal point p.
@@ -74,14 +80,13 @@ inline bool on_frame(const Source &src, Vec o)
     return o.x >= 0.0 && o.y >= 0.0 && o.x <= src.frame.width - 1 && o.y <= src.frame.height - 1;
 }
 
-// Bilinear grey level (R + G + B) of the frame at observed point o, which
-// lies on the frame.
-inline double grey_at(const Source &src, Vec o)
+// Bilinear grey level (R + G + B) of the frame at observed point (x, y),
+// which lies on the frame.
+inline double grey_at_xy(const mvcore::FrameView &f, double x, double y)
 {
-    const mvcore::FrameView &f = src.frame;
-    const int x0 = std::max(0, std::min((int)o.x, f.width - 2));
-    const int y0 = std::max(0, std::min((int)o.y, f.height - 2));
-    const double fx = o.x - x0, fy = o.y - y0;
+    const int x0 = std::max(0, std::min((int)x, f.width - 2));
+    const int y0 = std::max(0, std::min((int)y, f.height - 2));
+    const double fx = x - x0, fy = y - y0;
     const unsigned char *p = f.pixel(x0, y0);
     const unsigned char *q = p + f.stride;
     const int r = f.red, g = f.green, bl = f.blue, n = f.bpp;
@@ -90,6 +95,58 @@ inline double grey_at(const Source &src, Vec o)
     const double top = a + fx * (b - a), bottom = c + fx * (d - c);
     return top + fy * (bottom - top);
 }
+
+#ifdef MORVEX_REFINE_AVX2
+// Whether grey_row_avx2 can read this frame: four-byte pixels with the
+// colour in their first three bytes, rows addressable in 32 bits.
+bool avx2_reads(const mvcore::FrameView &f)
+{
+    return f.bpp == 4 && f.red <= 2 && f.green <= 2 && f.blue <= 2 && f.red + f.green + f.blue == 3 &&
+           f.red != f.green && f.stride > 0 && f.stride < (1L << 30) && __builtin_cpu_supports("avx2");
+}
+
+// Per lane the colour sums of the two pixels at byte offset `at`: all
+// left sums in the low half, all right ones in the high half.
+__attribute__((target("avx2"), always_inline)) inline __m256i pixel_pair_sums(const long long *base, __m256i at)
+{
+    const __m256i colour = _mm256_set1_epi64x(0x0001010100010101LL);   // bytes 0-2 of each pixel
+    const __m256i pair = _mm256_i64gather_epi64(base, at, 1);
+    const __m256i s = _mm256_madd_epi16(_mm256_maddubs_epi16(pair, colour), _mm256_set1_epi16(1));
+    return _mm256_permutevar8x32_epi32(s, _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7));
+}
+
+// grey_at at the n points (x[k], y[k]) into q, four at a time: the same
+// clamps, integer sums and products in the same order, so the same values.
+// Each lane gathers the two pixels of a row as one 8-byte word.
+__attribute__((target("avx2"))) void grey_row_avx2(const mvcore::FrameView &f, const double *x,
+                                                   const double *y, int n, double *q)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i w2 = _mm_set1_epi32(f.width - 2), h2 = _mm_set1_epi32(f.height - 2);
+    const __m256i stride = _mm256_set1_epi64x(f.stride);
+    const long long *base = reinterpret_cast<const long long *>(f.data);
+    int k = 0;
+    for (; k + 4 <= n; k += 4) {
+        const __m256d ox = _mm256_loadu_pd(x + k), oy = _mm256_loadu_pd(y + k);
+        const __m128i x0 = _mm_max_epi32(zero, _mm_min_epi32(_mm256_cvttpd_epi32(ox), w2));
+        const __m128i y0 = _mm_max_epi32(zero, _mm_min_epi32(_mm256_cvttpd_epi32(oy), h2));
+        const __m256d fx = _mm256_sub_pd(ox, _mm256_cvtepi32_pd(x0));
+        const __m256d fy = _mm256_sub_pd(oy, _mm256_cvtepi32_pd(y0));
+        const __m256i top_at = _mm256_add_epi64(_mm256_mul_epi32(_mm256_cvtepi32_epi64(y0), stride),
+                                                _mm256_slli_epi64(_mm256_cvtepi32_epi64(x0), 2));
+        const __m256i bottom_at = _mm256_add_epi64(top_at, stride);
+        const __m256i t = pixel_pair_sums(base, top_at), b = pixel_pair_sums(base, bottom_at);
+        const __m128i a = _mm256_castsi256_si128(t), bb = _mm256_extracti128_si256(t, 1);
+        const __m128i c = _mm256_castsi256_si128(b), d = _mm256_extracti128_si256(b, 1);
+        const __m256d top = _mm256_add_pd(_mm256_cvtepi32_pd(a),
+                                          _mm256_mul_pd(fx, _mm256_cvtepi32_pd(_mm_sub_epi32(bb, a))));
+        const __m256d bottom = _mm256_add_pd(_mm256_cvtepi32_pd(c),
+                                             _mm256_mul_pd(fx, _mm256_cvtepi32_pd(_mm_sub_epi32(d, c))));
+        _mm256_storeu_pd(q + k, _mm256_add_pd(top, _mm256_mul_pd(fy, _mm256_sub_pd(bottom, top))));
+    }
+    for (; k < n; k++) q[k] = grey_at_xy(f, x[k], y[k]);
+}
+#endif
 
 // Integral of the piecewise-linear profile q (samples 0..m-1, unit spacing)
 // from a to b, both in sample units within 0..m-1.
@@ -127,15 +184,24 @@ bool edge_offset(const Source &src, Vec p, Vec n, double reach_in, double reach_
     // The lens model is evaluated kLensSpan samples apart and interpolated
     // between: over 2 px it departs from a straight line by far less than
     // the edge's precision.
+    double xs[kSamplesMax], ys[kSamplesMax];
     Vec from = observed(src, p + -reach_in * n);
     if (!on_frame(src, from)) return false;
     for (int j = 0; j < m; j += kLensSpan) {
         const Vec to = observed(src, p + (-reach_in + (j + kLensSpan) * kStep) * n);
         if (!on_frame(src, to) && j + 1 < m) return false;
-        for (int k = 0; k < kLensSpan && j + k < m; k++)
-            q[j + k] = grey_at(src, from + (k * (1.0 / kLensSpan)) * (to - from));
+        for (int k = 0; k < kLensSpan && j + k < m; k++) {
+            const Vec o = from + (k * (1.0 / kLensSpan)) * (to - from);
+            xs[j + k] = o.x;
+            ys[j + k] = o.y;
+        }
         from = to;
     }
+#ifdef MORVEX_REFINE_AVX2
+    if (src.four_byte_avx2) grey_row_avx2(src.frame, xs, ys, m, q);
+    else
+#endif
+        for (int j = 0; j < m; j++) q[j] = grey_at_xy(src.frame, xs[j], ys[j]);
     // Smoothed over five samples for finding levels and extents, which
     // noise would otherwise decide.
     double sm[kSamplesMax], sum = 0.0;
@@ -327,7 +393,11 @@ bool intersect(const double lines[4][3], double vertices[4][2])
 bool mvcore::refine_marker(const FrameView &frame, const double distortion[4], double border,
                            MvMarkerInfo *marker)
 {
-    const Source src = {frame, distortion};
+#ifdef MORVEX_REFINE_AVX2
+    const Source src = {frame, distortion, avx2_reads(frame)};
+#else
+    const Source src = {frame, distortion, false};
+#endif
     double vertices[4][2], lines[4][3];
     std::copy(&marker->vertices[0][0], &marker->vertices[0][0] + 8, &vertices[0][0]);
     double width;
