@@ -105,26 +105,36 @@ namespace {
 // Observed positions of the picture's cell corners.
 typedef double CellGrid[kSide + 1][kSide + 1];
 
-// Bilinear colour read one channel at a time: any pixel layout.
-struct Blend {
-    double rgb[3];   // R, G, B
-    bool read(const FrameView &f, double x, double y) { return frame_rgb(f, x, y, rgb); }
-    void add_to(double sum[3]) const
+// Sums of bilinear colour samples, read one channel at a time: any pixel
+// layout.
+struct BlendSum {
+    const FrameView &f;
+    double sum[3] = {0.0, 0.0, 0.0};   // R, G, B
+    explicit BlendSum(const FrameView &frame) : f(frame) {}
+    // Adds the sample at (x, y); false (nothing added) off the frame.
+    bool add(double x, double y)
     {
+        double rgb[3];
+        if (!frame_rgb(f, x, y, rgb)) return false;
         for (int ch = 0; ch < 3; ch++) sum[ch] += rgb[ch];
+        return true;
+    }
+    void total(double rgb[3]) const
+    {
+        for (int ch = 0; ch < 3; ch++) rgb[ch] = sum[ch];
     }
 };
 
 // Each cell the mean of n x n bilinear samples placed bilinearly between
-// its corners; Reader sums them (R, G, B).
-template <class Reader>
+// its corners; Sum adds them up (R, G, B).
+template <class Sum>
 inline __attribute__((always_inline)) void sample_cells(const FrameView &frame, const CellGrid &gx,
                                                         const CellGrid &gy, int n,
                                                         unsigned char sample[kSampleBytes])
 {
     for (int row = 0; row < kSide; row++)
         for (int col = 0; col < kSide; col++) {
-            double sum[3] = {0, 0, 0};
+            Sum acc(frame);
             int count = 0;
             for (int sy = 0; sy < n; sy++) {
                 const double fy = (sy + 0.5) / n;
@@ -135,12 +145,11 @@ inline __attribute__((always_inline)) void sample_cells(const FrameView &frame, 
                 const double ry = gy[row][col + 1] + fy * (gy[row + 1][col + 1] - gy[row][col + 1]);
                 for (int sx = 0; sx < n; sx++) {
                     const double fx = (sx + 0.5) / n;
-                    Reader px;
-                    if (!px.read(frame, lx + fx * (rx - lx), ly + fx * (ry - ly))) continue;
-                    px.add_to(sum);
-                    count++;
+                    count += acc.add(lx + fx * (rx - lx), ly + fx * (ry - ly));
                 }
             }
+            double sum[3];
+            acc.total(sum);
             // Channel 0 is blue, channel 2 red.
             unsigned char *cell = sample + (row * kSide + col) * 3;
             for (int ch = 0; ch < 3; ch++)
@@ -162,33 +171,34 @@ __attribute__((target("avx2"), always_inline)) inline __m256d pixel4(const unsig
     return _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(v)));
 }
 
-// frame_rgb for four-byte pixels, all four bytes side by side: the same
+// BlendSum for four-byte pixels, all four bytes side by side: the same
 // weights, products and sums in the same order, so the same values.
-struct Blend4 {
-    __m256d bytes;
-    const FrameView *f;
-    __attribute__((target("avx2"))) bool read(const FrameView &fr, double x, double y)
+struct BlendSum4 {
+    const FrameView &f;
+    __m256d sum;   // bytes 0..3
+    __attribute__((target("avx2"))) explicit BlendSum4(const FrameView &frame) : f(frame), sum(_mm256_setzero_pd()) {}
+    __attribute__((target("avx2"))) bool add(double x, double y)
     {
-        f = &fr;
-        const int w = fr.width, h = fr.height;
+        const int w = f.width, h = f.height;
         if (!(x >= 0.0 && y >= 0.0 && x <= w - 1 && y <= h - 1) || w < 2 || h < 2) return false;
         const int x0 = (int)x < w - 2 ? (int)x : w - 2, y0 = (int)y < h - 2 ? (int)y : h - 2;
         const double fx = x - x0, fy = y - y0;
         const double w11 = fx * fy, w10 = fx - w11, w01 = fy - w11, w00 = 1.0 - fx - w01;
-        const unsigned char *p = fr.pixel(x0, y0), *q = p + fr.stride;
+        const unsigned char *p = f.pixel(x0, y0), *q = p + f.stride;
         __m256d s = _mm256_mul_pd(_mm256_set1_pd(w00), pixel4(p));
         s = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(w10), pixel4(p + 4)));
         s = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(w01), pixel4(q)));
-        bytes = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(w11), pixel4(q + 4)));
+        s = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(w11), pixel4(q + 4)));
+        sum = _mm256_add_pd(sum, s);
         return true;
     }
-    __attribute__((target("avx2"))) void add_to(double sum[3]) const
+    __attribute__((target("avx2"))) void total(double rgb[3]) const
     {
         alignas(32) double b[4];
-        _mm256_store_pd(b, bytes);
-        sum[0] += b[f->red];
-        sum[1] += b[f->green];
-        sum[2] += b[f->blue];
+        _mm256_store_pd(b, sum);
+        rgb[0] = b[f.red];
+        rgb[1] = b[f.green];
+        rgb[2] = b[f.blue];
     }
 };
 
@@ -196,14 +206,14 @@ __attribute__((target("avx2"), flatten)) void sample_cells_avx2(const FrameView 
                                                        const CellGrid &gy, int n,
                                                        unsigned char sample[kSampleBytes])
 {
-    sample_cells<Blend4>(frame, gx, gy, n, sample);
+    sample_cells<BlendSum4>(frame, gx, gy, n, sample);
 }
 #else
 bool four_byte_avx2(const FrameView &) { return false; }
 void sample_cells_avx2(const FrameView &frame, const CellGrid &gx, const CellGrid &gy, int n,
                        unsigned char sample[kSampleBytes])
 {
-    sample_cells<Blend>(frame, gx, gy, n, sample);
+    sample_cells<BlendSum>(frame, gx, gy, n, sample);
 }
 #endif
 
@@ -235,7 +245,7 @@ bool sample_corners(const FrameView &frame, const double distortion[4], const do
         }
 
     if (four_byte_avx2(frame)) sample_cells_avx2(frame, gx, gy, n, sample);
-    else sample_cells<Blend>(frame, gx, gy, n, sample);
+    else sample_cells<BlendSum>(frame, gx, gy, n, sample);
     return true;
 }
 
@@ -243,18 +253,18 @@ namespace {
 
 // Grey levels of an n x n grid over the square of `map`; false when a point
 // falls off the frame.
-template <class Reader>
+template <class Sum>
 inline __attribute__((always_inline)) bool grid_cells(const FrameView &frame, const double distortion[4],
                                                       const Homography &map, int n, float *out)
 {
     for (int r = 0; r < n; r++)
         for (int c = 0; c < n; c++) {
-            double ix, iy, ox, oy, rgb[3] = {0, 0, 0};
+            double ix, iy, ox, oy, rgb[3];
             map.apply((c + 0.5) / n, (r + 0.5) / n, &ix, &iy);
             mvParamIdeal2Observ(distortion, ix, iy, &ox, &oy);
-            Reader px;
-            if (!px.read(frame, ox, oy)) return false;
-            px.add_to(rgb);
+            Sum px(frame);
+            if (!px.add(ox, oy)) return false;
+            px.total(rgb);
             out[r * n + c] = (float)((rgb[0] + rgb[1] + rgb[2]) * (1.0 / 3.0));
         }
     return true;
@@ -264,12 +274,12 @@ inline __attribute__((always_inline)) bool grid_cells(const FrameView &frame, co
 __attribute__((target("avx2"), flatten)) bool grid_cells_avx2(const FrameView &frame, const double distortion[4],
                                                              const Homography &map, int n, float *out)
 {
-    return grid_cells<Blend4>(frame, distortion, map, n, out);
+    return grid_cells<BlendSum4>(frame, distortion, map, n, out);
 }
 #else
 bool grid_cells_avx2(const FrameView &frame, const double distortion[4], const Homography &map, int n, float *out)
 {
-    return grid_cells<Blend>(frame, distortion, map, n, out);
+    return grid_cells<BlendSum>(frame, distortion, map, n, out);
 }
 #endif
 
@@ -281,7 +291,7 @@ bool sample_grid(const FrameView &frame, const double distortion[4], const doubl
     Homography map;
     if (!unit_square_map(vertices, &map)) return false;
     if (four_byte_avx2(frame)) return grid_cells_avx2(frame, distortion, map, n, out);
-    return grid_cells<Blend>(frame, distortion, map, n, out);
+    return grid_cells<BlendSum>(frame, distortion, map, n, out);
 }
 
 }  // namespace mvcore
