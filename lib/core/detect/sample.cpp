@@ -255,10 +255,12 @@ namespace {
 // falls off the frame.
 template <class Sum>
 inline __attribute__((always_inline)) bool grid_cells(const FrameView &frame, const double distortion[4],
-                                                      const Homography &map, int n, float *out)
+                                                      const Homography &map, int n, const unsigned char *only,
+                                                      float *out)
 {
     for (int r = 0; r < n; r++)
         for (int c = 0; c < n; c++) {
+            if (only != nullptr && !only[r * n + c]) continue;
             double ix, iy, ox, oy, rgb[3];
             map.apply((c + 0.5) / n, (r + 0.5) / n, &ix, &iy);
             mvParamIdeal2Observ(distortion, ix, iy, &ox, &oy);
@@ -272,26 +274,28 @@ inline __attribute__((always_inline)) bool grid_cells(const FrameView &frame, co
 
 #ifdef MORVEX_SAMPLE_AVX2
 __attribute__((target("avx2"), flatten)) bool grid_cells_avx2(const FrameView &frame, const double distortion[4],
-                                                             const Homography &map, int n, float *out)
+                                                             const Homography &map, int n,
+                                                             const unsigned char *only, float *out)
 {
-    return grid_cells<BlendSum4>(frame, distortion, map, n, out);
+    return grid_cells<BlendSum4>(frame, distortion, map, n, only, out);
 }
 #else
-bool grid_cells_avx2(const FrameView &frame, const double distortion[4], const Homography &map, int n, float *out)
+bool grid_cells_avx2(const FrameView &frame, const double distortion[4], const Homography &map, int n,
+                     const unsigned char *only, float *out)
 {
-    return grid_cells<BlendSum>(frame, distortion, map, n, out);
+    return grid_cells<BlendSum>(frame, distortion, map, n, only, out);
 }
 #endif
 
 }  // namespace
 
 bool sample_grid(const FrameView &frame, const double distortion[4], const double vertices[4][2], int n,
-                 float *out)
+                 float *out, const unsigned char *only)
 {
     Homography map;
     if (!unit_square_map(vertices, &map)) return false;
-    if (four_byte_avx2(frame)) return grid_cells_avx2(frame, distortion, map, n, out);
-    return grid_cells<BlendSum>(frame, distortion, map, n, out);
+    if (four_byte_avx2(frame)) return grid_cells_avx2(frame, distortion, map, n, only, out);
+    return grid_cells<BlendSum>(frame, distortion, map, n, only, out);
 }
 
 }  // namespace mvcore

@@ -36,9 +36,11 @@ bool sample_corners(const FrameView &frame, const double distortion[4],
 // stored at out[R * n + C], lies at fractions ((C + 0.5) / n, (R + 0.5) / n)
 // of the square from q0 towards q1 and towards q3, through the unit-square
 // map and the lens model, read bilinearly. False when the corners do not
-// form a convex quadrilateral or a point falls off the frame.
+// form a convex quadrilateral or a point falls off the frame. With `only`
+// (n x n flags), just the flagged points are read (and must lie on the
+// frame); the others are left as they were.
 bool sample_grid(const FrameView &frame, const double distortion[4], const double vertices[4][2], int n,
-                 float *out);
+                 float *out, const unsigned char *only = nullptr);
 
 // Bilinear R, G, B of the frame at (x, y), pixel centres at integers. False
 // (rgb unset) outside the pixel centres' hull.

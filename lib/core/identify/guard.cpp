@@ -28,6 +28,20 @@ void dot4(const float *x, const float (*turns)[kLength], float out[kBlocks])
     out[0] = s0, out[1] = s1, out[2] = s2, out[3] = s3;
 }
 
+// The points of a 16 x 16 grid 1 or 2 in from its edge.
+struct BorderRing {
+    unsigned char in[16 * 16];
+    constexpr BorderRing() : in{}
+    {
+        for (int r = 0; r < 16; r++)
+            for (int c = 0; c < 16; c++) {
+                const int depth = std::min(std::min(r, c), std::min(15 - r, 15 - c));
+                in[r * 16 + c] = depth == 1 || depth == 2;
+            }
+    }
+};
+constexpr BorderRing kBorderRing;
+
 double distance(double r) { return std::sqrt(std::fmax(0.0, 2.0 - 2.0 * r)); }
 
 }  // namespace
@@ -123,14 +137,11 @@ bool guard_identify(const FrameView &frame, const double distortion[4], const Gu
     constexpr int n = 16;
     float grid[n * n];
     double border = -1.0;
-    if (sample_grid(frame, distortion, marker->vertices, n, grid)) {
+    if (sample_grid(frame, distortion, marker->vertices, n, grid, kBorderRing.in)) {
         double sum = 0.0;
         int count = 0;
-        for (int r = 0; r < n; r++)
-            for (int c = 0; c < n; c++) {
-                const int depth = std::min(std::min(r, c), std::min(n - 1 - r, n - 1 - c));
-                if (depth == 1 || depth == 2) sum += grid[r * n + c], count++;
-            }
+        for (int i = 0; i < n * n; i++)
+            if (kBorderRing.in[i]) sum += grid[i], count++;
         border = sum / count;
     }
     GuardScores s;
