@@ -64,6 +64,7 @@ struct Source {
     const mvcore::FrameView &frame;
     const double *distortion;
     bool four_byte_avx2;   // levels read four at a time (grey_row_avx2)
+    double x_max, y_max;   // the last pixel centres
 };
 
 // Observed position of ideal point p.
@@ -77,7 +78,7 @@ Vec observed(const Source &src, Vec p)
 // Whether observed point o lies within the hull of the pixel centres.
 inline bool on_frame(const Source &src, Vec o)
 {
-    return o.x >= 0.0 && o.y >= 0.0 && o.x <= src.frame.width - 1 && o.y <= src.frame.height - 1;
+    return o.x >= 0.0 && o.y >= 0.0 && o.x <= src.x_max && o.y <= src.y_max;
 }
 
 // Bilinear grey level (R + G + B) of the frame at observed point (x, y),
@@ -154,6 +155,11 @@ double integrate(const double *q, int m, double a, double b)
 {
     double sum = 0.0;
     for (int j = std::max(0, (int)std::floor(a)); j < m - 1 && j < b; j++) {
+        if (a <= j && j + 1.0 <= b) {
+            // A whole segment: width 1, middle at one half (both exact).
+            sum += q[j] + 0.5 * (q[j + 1] - q[j]);
+            continue;
+        }
         const double lo = std::max(a, (double)j), hi = std::min(b, (double)j + 1.0);
         if (hi <= lo) continue;
         const double mid = 0.5 * (lo + hi) - j;
@@ -179,12 +185,13 @@ double sample_at(const double *v, int m, double x)
 bool edge_offset(const Source &src, Vec p, Vec n, double reach_in, double reach_out,
                  double *offset, double *half_width)
 {
-    double q[kSamplesMax];
+    // Room for a whole last group of four (the vector reader's).
+    double q[kSamplesMax + 3];
     const int m = std::min(kSamplesMax, (int)((reach_in + reach_out) / kStep) + 1);
     // The lens model is evaluated kLensSpan samples apart and interpolated
     // between: over 2 px it departs from a straight line by far less than
     // the edge's precision.
-    double xs[kSamplesMax], ys[kSamplesMax];
+    double xs[kSamplesMax + 3], ys[kSamplesMax + 3];
     Vec from = observed(src, p + -reach_in * n);
     if (!on_frame(src, from)) return false;
     for (int j = 0; j < m; j += kLensSpan) {
@@ -198,7 +205,12 @@ bool edge_offset(const Source &src, Vec p, Vec n, double reach_in, double reach_
         from = to;
     }
 #ifdef MORVEX_REFINE_AVX2
-    if (src.four_byte_avx2) grey_row_avx2(src.frame, xs, ys, m, q);
+    if (src.four_byte_avx2) {
+        // Padded with the last point to whole groups: reads stay on the frame.
+        const int padded = (m + 3) & ~3;
+        for (int j = m; j < padded; j++) xs[j] = xs[m - 1], ys[j] = ys[m - 1];
+        grey_row_avx2(src.frame, xs, ys, padded, q);
+    }
     else
 #endif
         for (int j = 0; j < m; j++) q[j] = grey_at_xy(src.frame, xs[j], ys[j]);
@@ -206,12 +218,21 @@ bool edge_offset(const Source &src, Vec p, Vec n, double reach_in, double reach_
     // noise would otherwise decide.
     double sm[kSamplesMax], sum = 0.0;
     for (int j = 0; j < std::min(m, 2); j++) sum += q[j];
-    for (int j = 0; j < m; j++) {
+    auto smooth = [&](int j) {
         if (j + 2 < m) sum += q[j + 2];
         if (j - 3 >= 0) sum -= q[j - 3];
         const int count = std::min(m - 1, j + 2) - std::max(0, j - 2) + 1;
         sm[j] = count == 5 ? sum * 0.2 : sum / count;
+    };
+    // The same running sum, its full windows without the checks.
+    const int inner_end = std::max(3, m - 2);
+    for (int j = 0; j < std::min(m, 3); j++) smooth(j);
+    for (int j = 3; j < inner_end; j++) {
+        sum += q[j + 2];
+        sum -= q[j - 3];
+        sm[j] = sum * 0.2;
     }
+    for (int j = inner_end; j < m; j++) smooth(j);
     const double origin = reach_in / kStep;   // p, in sample units
     const int o = (int)origin;
     const double dark = *std::min_element(sm, sm + std::min(m, o + kPerPixel));
@@ -394,10 +415,11 @@ bool mvcore::refine_marker(const FrameView &frame, const double distortion[4], d
                            MvMarkerInfo *marker)
 {
 #ifdef MORVEX_REFINE_AVX2
-    const Source src = {frame, distortion, avx2_reads(frame)};
+    const bool avx2 = avx2_reads(frame);
 #else
-    const Source src = {frame, distortion, false};
+    const bool avx2 = false;
 #endif
+    const Source src = {frame, distortion, avx2, (double)(frame.width - 1), (double)(frame.height - 1)};
     double vertices[4][2], lines[4][3];
     std::copy(&marker->vertices[0][0], &marker->vertices[0][0] + 8, &vertices[0][0]);
     double width;
