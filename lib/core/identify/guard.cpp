@@ -10,24 +10,6 @@ namespace mvcore {
 
 namespace {
 
-// x against the four turns at once. Each sum still runs in index order (the
-// same value as four separate loops), but the four chains interleave
-// instead of each waiting on its own previous addition.
-template <int kLength>
-void dot4(const float *x, const float (*turns)[kLength], float out[kBlocks])
-{
-    static_assert(kBlocks == 4, "one chain per turn");
-    const float *t0 = turns[0], *t1 = turns[1], *t2 = turns[2], *t3 = turns[3];
-    float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f, s3 = 0.0f;
-    for (int i = 0; i < kLength; i++) {
-        s0 += x[i] * t0[i];
-        s1 += x[i] * t1[i];
-        s2 += x[i] * t2[i];
-        s3 += x[i] * t3[i];
-    }
-    out[0] = s0, out[1] = s1, out[2] = s2, out[3] = s3;
-}
-
 // The points of a 16 x 16 grid 1 or 2 in from its edge.
 struct BorderRing {
     unsigned char in[16 * 16];
@@ -75,37 +57,40 @@ bool guard_scores(const unsigned char *sample, double border, const GuardList &l
     float x[kValues];
     for (int i = 0; i < n; i++) x[i] = (float)((v[i] - mean) * inv);
 
-    double level_best = -2.0;
-    for (int l = 0; l < kGuardLevels; l++) {
-        // The two best entries at this level (each at its best turn).
-        int e1 = -1, e2 = -1, d1 = -1;
-        double c1 = -2.0, c2 = -2.0;
-        for (int e = 0; e < list.count; e++) {
-            const PatternProfile &p = *list.entries[e].profile;
-            float c[kBlocks];
-            if (list.grey) dot4(x, p.grey[l], c);
-            else dot4(x, p.colour[l], c);
+    // Per level, the two best entries (each at its best turn), the
+    // entries taken in order.
+    int e1[kGuardLevels], e2[kGuardLevels], d1[kGuardLevels];
+    double c1[kGuardLevels], c2[kGuardLevels];
+    for (int l = 0; l < kGuardLevels; l++) e1[l] = e2[l] = d1[l] = -1, c1[l] = c2[l] = -2.0;
+    for (int e = 0; e < list.count; e++) {
+        const PatternProfile &p = *list.entries[e].profile;
+        float c[kGuardLevels][kBlocks];
+        if (list.grey) dot_levels(x, p.grey, n, c);
+        else dot_levels(x, p.colour, n, c);
+        for (int l = 0; l < kGuardLevels; l++) {
             double best = -2.0;
             int turn = -1;
             for (int b = 0; b < kBlocks; b++)
-                if (c[b] > best) best = c[b], turn = b;
-            if (best > c1) {
-                e2 = e1, c2 = c1;
-                e1 = e, c1 = best, d1 = turn;
-            } else if (best > c2) {
-                e2 = e, c2 = best;
+                if (c[l][b] > best) best = c[l][b], turn = b;
+            if (best > c1[l]) {
+                e2[l] = e1[l], c2[l] = c1[l];
+                e1[l] = e, c1[l] = best, d1[l] = turn;
+            } else if (best > c2[l]) {
+                e2[l] = e, c2[l] = best;
             }
         }
-        if (e1 >= 0 && c1 > level_best) {
-            level_best = c1;
-            s->level = l;
-            s->best = c1 > 0.0 ? e1 : -1;
-            s->direction = c1 > 0.0 ? d1 : -1;
-            s->confidence = c1 > 0.0 ? c1 : 0.0;
-            s->second = e2;
-            s->second_confidence = e2 >= 0 ? c2 : -1.0;
-        }
     }
+    double level_best = -2.0;
+    for (int l = 0; l < kGuardLevels; l++)
+        if (e1[l] >= 0 && c1[l] > level_best) {
+            level_best = c1[l];
+            s->level = l;
+            s->best = c1[l] > 0.0 ? e1[l] : -1;
+            s->direction = c1[l] > 0.0 ? d1[l] : -1;
+            s->confidence = c1[l] > 0.0 ? c1[l] : 0.0;
+            s->second = e2[l];
+            s->second_confidence = e2[l] >= 0 ? c2[l] : -1.0;
+        }
     return true;
 }
 

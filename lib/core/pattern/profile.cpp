@@ -8,6 +8,10 @@
 #include <mutex>
 #include <vector>
 
+#ifdef __SSE2__
+#include <xmmintrin.h>
+#endif
+
 namespace mvcore {
 
 namespace {
@@ -102,12 +106,6 @@ void contrast_of(const double dark[kValues], double contrast[kGuardLevels])
     }
 }
 
-float dot(const float *a, const float *b, int n)
-{
-    float s = 0.0f;
-    for (int i = 0; i < n; i++) s += a[i] * b[i];
-    return s;
-}
 
 // --- The chance set: pictures a user might put in a marker -----------------
 // Drawn from a fixed seed: ellipses, boxes, triangles, strokes and arcs
@@ -333,6 +331,50 @@ const ChanceSet &chance_set()
 
 }  // namespace
 
+void dot_turns(const float *x, const float (*turns)[kBlocks], int n, float out[kBlocks])
+{
+    static_assert(kBlocks == 4, "one lane per turn");
+#ifdef __SSE2__
+    // One lane per turn: each lane adds its products in index order, as
+    // the plain loop does.
+    __m128 s = _mm_setzero_ps();
+    for (int i = 0; i < n; i++) s = _mm_add_ps(s, _mm_mul_ps(_mm_set1_ps(x[i]), _mm_loadu_ps(turns[i])));
+    _mm_storeu_ps(out, s);
+#else
+    for (int b = 0; b < kBlocks; b++) out[b] = 0.0f;
+    for (int i = 0; i < n; i++)
+        for (int b = 0; b < kBlocks; b++) out[b] += x[i] * turns[i][b];
+#endif
+}
+
+template <int kLength>
+void dot_levels(const float *x, const float (&levels)[kGuardLevels][kLength][kBlocks], int n,
+                float out[kGuardLevels][kBlocks])
+{
+    static_assert(kGuardLevels == 4, "four sums side by side");
+#ifdef __SSE2__
+    __m128 s0 = _mm_setzero_ps(), s1 = s0, s2 = s0, s3 = s0;
+    for (int i = 0; i < n; i++) {
+        const __m128 xi = _mm_set1_ps(x[i]);
+        s0 = _mm_add_ps(s0, _mm_mul_ps(xi, _mm_loadu_ps(levels[0][i])));
+        s1 = _mm_add_ps(s1, _mm_mul_ps(xi, _mm_loadu_ps(levels[1][i])));
+        s2 = _mm_add_ps(s2, _mm_mul_ps(xi, _mm_loadu_ps(levels[2][i])));
+        s3 = _mm_add_ps(s3, _mm_mul_ps(xi, _mm_loadu_ps(levels[3][i])));
+    }
+    _mm_storeu_ps(out[0], s0);
+    _mm_storeu_ps(out[1], s1);
+    _mm_storeu_ps(out[2], s2);
+    _mm_storeu_ps(out[3], s3);
+#else
+    for (int l = 0; l < kGuardLevels; l++) dot_turns(x, levels[l], n, out[l]);
+#endif
+}
+
+template void dot_levels<kValues>(const float *, const float (&)[kGuardLevels][kValues][kBlocks], int,
+                                  float[kGuardLevels][kBlocks]);
+template void dot_levels<kCells>(const float *, const float (&)[kGuardLevels][kCells][kBlocks], int,
+                                 float[kGuardLevels][kBlocks]);
+
 void profile_from_values(const int values[kFileValues], PatternProfile *p)
 {
     for (int b = 0; b < kBlocks; b++) {
@@ -345,8 +387,8 @@ void profile_from_values(const int values[kFileValues], PatternProfile *p)
         float colour[kGuardLevels][kValues], grey[kGuardLevels][kCells];
         levels_of(dark, colour, grey);
         for (int l = 0; l < kGuardLevels; l++) {
-            std::copy(colour[l], colour[l] + kValues, p->colour[l][b]);
-            std::copy(grey[l], grey[l] + kCells, p->grey[l][b]);
+            for (int i = 0; i < kValues; i++) p->colour[l][i][b] = colour[l][i];
+            for (int i = 0; i < kCells; i++) p->grey[l][i][b] = grey[l][i];
         }
         if (b == 0) contrast_of(dark, p->contrast);   // the same in every turn
     }
@@ -359,9 +401,10 @@ void profile_from_values(const int values[kFileValues], PatternProfile *p)
             for (int o = 0; o < kOthers; o++) {
                 const float *x = plane == kGuardColour ? &set.colour[((size_t)l * kOthers + o) * kValues]
                                                        : &set.grey[((size_t)l * kOthers + o) * kCells];
+                float c[kBlocks];
+                dot_turns(x, plane == kGuardColour ? p->colour[l] : p->grey[l], n, c);
                 float best = -1.0f;
-                for (int b = 0; b < kBlocks; b++)
-                    best = std::max(best, dot(x, plane == kGuardColour ? p->colour[l][b] : p->grey[l][b], n));
+                for (int b = 0; b < kBlocks; b++) best = std::max(best, c[b]);
                 // Keep the kChanceRank highest, in descending order.
                 for (int k = 0; k < kChanceRank; k++)
                     if (best > top[k]) std::swap(best, top[k]);
@@ -372,9 +415,12 @@ void profile_from_values(const int values[kFileValues], PatternProfile *p)
 
 void profile_similarity(const PatternProfile &a, const PatternProfile &b, int level, double *turned, double *same)
 {
-    *same = dot(a.colour[level][0], b.colour[level][0], kValues);
+    float first[kValues], c[kBlocks];
+    for (int i = 0; i < kValues; i++) first[i] = a.colour[level][i][0];
+    dot_turns(first, b.colour[level], kValues, c);
+    *same = c[0];
     *turned = -1.0;
-    for (int k = 1; k < kBlocks; k++) *turned = std::max(*turned, (double)dot(a.colour[level][0], b.colour[level][k], kValues));
+    for (int k = 1; k < kBlocks; k++) *turned = std::max(*turned, (double)c[k]);
 }
 
 }  // namespace mvcore

@@ -22,8 +22,9 @@ enum GuardPlane { kGuardColour = 0, kGuardGrey = 1 };
 struct PatternProfile {
     // Per level and turn: the pattern's darkness blurred with the black
     // border around it, zero-mean and of unit length (all zero when flat).
-    float colour[kGuardLevels][kBlocks][kValues];
-    float grey[kGuardLevels][kBlocks][kCells];
+    // The four turns side by side: value i of turn b at [level][i][b].
+    float colour[kGuardLevels][kValues][kBlocks];
+    float grey[kGuardLevels][kCells][kBlocks];
     // Per plane and level: the correlation chance reaches, from the
     // pattern's correlations with a fixed set of 512 other pictures (the
     // highest plus 0.02, at least 0.5).
@@ -35,6 +36,16 @@ struct PatternProfile {
     // square that is no marker has far less, whatever it correlates with.
     double contrast[kGuardLevels];
 };
+
+// The correlations of x (n values) with the four turns of a template
+// ([value][turn]), each the sum x[0] t[0] + x[1] t[1] + ... in that order.
+void dot_turns(const float *x, const float (*turns)[kBlocks], int n, float out[kBlocks]);
+
+// dot_turns at every level of a template ([level][value][turn]) at once:
+// out[level][turn]. The same sums; the levels' additions interleave.
+template <int kLength>
+void dot_levels(const float *x, const float (&levels)[kGuardLevels][kLength][kBlocks], int n,
+                float out[kGuardLevels][kBlocks]);
 
 // The profile of a pattern file's values (file order, as
 // template_from_values takes them). Builds the set of other pictures on
