@@ -123,6 +123,11 @@ struct BlendSum {
     {
         for (int ch = 0; ch < 3; ch++) rgb[ch] = sum[ch];
     }
+    // The rounded means of `count` samples (> 0) into a cell (blue first).
+    void mean_into(int count, unsigned char cell[3]) const
+    {
+        for (int ch = 0; ch < 3; ch++) cell[ch] = (unsigned char)(sum[2 - ch] / count + 0.5);
+    }
 };
 
 // Each cell the mean of n x n bilinear samples placed bilinearly between
@@ -132,28 +137,28 @@ inline __attribute__((always_inline)) void sample_cells(const FrameView &frame, 
                                                         const CellGrid &gy, int n,
                                                         unsigned char sample[kSampleBytes])
 {
+    double frac[kSubMax];   // sub-sample positions across a cell
+    for (int k = 0; k < n; k++) frac[k] = (k + 0.5) / n;
     for (int row = 0; row < kSide; row++)
         for (int col = 0; col < kSide; col++) {
             Sum acc(frame);
             int count = 0;
             for (int sy = 0; sy < n; sy++) {
-                const double fy = (sy + 0.5) / n;
+                const double fy = frac[sy];
                 // Left and right ends of this row of sub-samples.
                 const double lx = gx[row][col] + fy * (gx[row + 1][col] - gx[row][col]);
                 const double ly = gy[row][col] + fy * (gy[row + 1][col] - gy[row][col]);
                 const double rx = gx[row][col + 1] + fy * (gx[row + 1][col + 1] - gx[row][col + 1]);
                 const double ry = gy[row][col + 1] + fy * (gy[row + 1][col + 1] - gy[row][col + 1]);
                 for (int sx = 0; sx < n; sx++) {
-                    const double fx = (sx + 0.5) / n;
+                    const double fx = frac[sx];
                     count += acc.add(lx + fx * (rx - lx), ly + fx * (ry - ly));
                 }
             }
-            double sum[3];
-            acc.total(sum);
             // Channel 0 is blue, channel 2 red.
             unsigned char *cell = sample + (row * kSide + col) * 3;
-            for (int ch = 0; ch < 3; ch++)
-                cell[ch] = count ? (unsigned char)(sum[2 - ch] / count + 0.5) : 0;
+            if (count > 0) acc.mean_into(count, cell);
+            else cell[0] = cell[1] = cell[2] = 0;
         }
 }
 
@@ -191,6 +196,15 @@ struct BlendSum4 {
         s = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(w11), pixel4(q + 4)));
         sum = _mm256_add_pd(sum, s);
         return true;
+    }
+    __attribute__((target("avx2"))) void mean_into(int count, unsigned char cell[3]) const
+    {
+        // One division for all four bytes: each lane's quotient is exact.
+        alignas(32) double m[4];
+        _mm256_store_pd(m, _mm256_div_pd(sum, _mm256_set1_pd(count)));
+        cell[0] = (unsigned char)(m[f.blue] + 0.5);
+        cell[1] = (unsigned char)(m[f.green] + 0.5);
+        cell[2] = (unsigned char)(m[f.red] + 0.5);
     }
     __attribute__((target("avx2"))) void total(double rgb[3]) const
     {
