@@ -387,6 +387,7 @@ extern "C" int mvTrackerProcess(MvTracker *t, const unsigned char *pixels, int w
                        width, height, MV_WORK_PIXELS_MAX);
 
     const auto t0 = Clock::now();
+    t->pool.wake();
     const FrameView frame = frame_view(pixels, width, height, stride, format);
     camera_for(*t, width, height);
     const PatternList list = {t->entries.data(), (int)t->entries.size(), t->settings.greyMatching != 0};

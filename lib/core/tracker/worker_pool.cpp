@@ -101,6 +101,17 @@ void WorkerPool::helper_loop()
     }
 }
 
+void WorkerPool::wake()
+{
+    if (helpers_.empty() || !may_watch_) return;
+    {
+        // A run without a job: helpers wake, find nothing and watch.
+        std::lock_guard<std::mutex> lock(mutex_);
+        generation_.fetch_add(1, std::memory_order_release);
+    }
+    wake_.notify_all();
+}
+
 void WorkerPool::run(int count, Work work, void *context)
 {
     if (count <= 0) return;

@@ -33,6 +33,10 @@ public:
     // throw. One run at a time.
     void run(int count, Work work, void *context);
 
+    // Gets sleeping helpers up to watch for the next run, which will then
+    // start without waiting for them to wake. For a caller about to run.
+    void wake();
+
     // The same as a plain function, for stages that take a runner.
     static void run_on(void *pool, int count, Work work, void *context)
     {
