@@ -79,6 +79,44 @@ __attribute__((target("avx2"))) void mark_avx2<4, 1>(const unsigned char *src, i
     }
     mark<4, 1>(src + (long)i * 4, n - i, limit, out + i);
 }
+
+// Every second four-byte pixel (half resolution), 32 marks from 64 pixels:
+// all 64 marked as above, then the even ones kept.
+template <>
+__attribute__((target("avx2"))) void mark_avx2<4, 2>(const unsigned char *src, int n, int limit,
+                                                    unsigned char *out)
+{
+    const __m256i weights = _mm256_set1_epi32(0x00010101);
+    const __m256i ones = _mm256_set1_epi16(1);
+    const __m256i above = _mm256_set1_epi32(limit + 1);
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    const __m256i one = _mm256_set1_epi8(1);
+    const __m256i even_bytes = _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, -1, -1, -1, -1, -1, -1, -1, -1,
+                                                0, 2, 4, 6, 8, 10, 12, 14, -1, -1, -1, -1, -1, -1, -1, -1);
+    int i = 0;
+    // A group reads pixels 2 i .. 2 i + 63; the caller's row has 2 n - 1.
+    for (; i + 32 < n; i += 32) {
+        __m256i evens[2];
+        for (int h = 0; h < 2; h++) {
+            __m256i dark[4];
+            for (int k = 0; k < 4; k++) {
+                const __m256i px = _mm256_loadu_si256(
+                    reinterpret_cast<const __m256i *>(src + ((long)i * 2 + 32 * h + 8 * k) * 4));
+                const __m256i sum = _mm256_madd_epi16(_mm256_maddubs_epi16(px, weights), ones);
+                dark[k] = _mm256_cmpgt_epi32(above, sum);
+            }
+            const __m256i words = _mm256_packs_epi16(_mm256_packs_epi32(dark[0], dark[1]),
+                                                     _mm256_packs_epi32(dark[2], dark[3]));
+            // Marks of 32 pixels in order; their even ones to the low half
+            // of each 128-bit lane.
+            evens[h] = _mm256_shuffle_epi8(_mm256_permutevar8x32_epi32(words, order), even_bytes);
+        }
+        const __m256i both = _mm256_unpacklo_epi64(evens[0], evens[1]);
+        const __m256i marks = _mm256_and_si256(_mm256_permute4x64_epi64(both, 0xd8), one);   // 0, 2, 1, 3
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + i), marks);
+    }
+    mark<4, 2>(src + (long)i * 2 * 4, n - i, limit, out + i);
+}
 #endif
 
 template <int bpp, int step>
