@@ -184,16 +184,14 @@ struct BlendSum4 {
     __attribute__((target("avx2"))) explicit BlendSum4(const FrameView &frame) : f(frame), sum(_mm256_setzero_pd()) {}
     __attribute__((target("avx2"))) bool add(double x, double y)
     {
-        const int w = f.width, h = f.height;
-        if (!(x >= 0.0 && y >= 0.0 && x <= w - 1 && y <= h - 1) || w < 2 || h < 2) return false;
-        const int x0 = (int)x < w - 2 ? (int)x : w - 2, y0 = (int)y < h - 2 ? (int)y : h - 2;
-        const double fx = x - x0, fy = y - y0;
-        const double w11 = fx * fy, w10 = fx - w11, w01 = fy - w11, w00 = 1.0 - fx - w01;
-        const unsigned char *p = f.pixel(x0, y0), *q = p + f.stride;
-        __m256d s = _mm256_mul_pd(_mm256_set1_pd(w00), pixel4(p));
-        s = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(w10), pixel4(p + 4)));
-        s = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(w01), pixel4(q)));
-        s = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(w11), pixel4(q + 4)));
+        const unsigned char *p;
+        double w[4];
+        if (!blend_at(f, x, y, &p, w)) return false;
+        const unsigned char *q = p + f.stride;
+        __m256d s = _mm256_mul_pd(_mm256_set1_pd(w[0]), pixel4(p));
+        s = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(w[1]), pixel4(p + 4)));
+        s = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(w[2]), pixel4(q)));
+        s = _mm256_add_pd(s, _mm256_mul_pd(_mm256_set1_pd(w[3]), pixel4(q + 4)));
         sum = _mm256_add_pd(sum, s);
         return true;
     }

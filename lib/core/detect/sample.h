@@ -42,20 +42,35 @@ bool sample_corners(const FrameView &frame, const double distortion[4],
 bool sample_grid(const FrameView &frame, const double distortion[4], const double vertices[4][2], int n,
                  float *out, const unsigned char *only = nullptr);
 
+// Where a bilinear read of the frame at (x, y) (pixel centres at integers)
+// takes its four pixels: *p the top-left one, weights w00, w10, w01, w11
+// (right, down) in w. False outside the pixel centres' hull.
+inline bool blend_at(const FrameView &f, double x, double y, const unsigned char **p, double w[4])
+{
+    const int wd = f.width, ht = f.height;
+    if (!(x >= 0.0 && y >= 0.0 && x <= wd - 1 && y <= ht - 1) || wd < 2 || ht < 2) return false;
+    const int x0 = (int)x < wd - 2 ? (int)x : wd - 2, y0 = (int)y < ht - 2 ? (int)y : ht - 2;
+    const double fx = x - x0, fy = y - y0;
+    w[3] = fx * fy;
+    w[1] = fx - w[3];
+    w[2] = fy - w[3];
+    w[0] = 1.0 - fx - w[2];
+    *p = f.pixel(x0, y0);
+    return true;
+}
+
 // Bilinear R, G, B of the frame at (x, y), pixel centres at integers. False
 // (rgb unset) outside the pixel centres' hull.
 inline bool frame_rgb(const FrameView &f, double x, double y, double rgb[3])
 {
-    const int w = f.width, h = f.height;
-    if (!(x >= 0.0 && y >= 0.0 && x <= w - 1 && y <= h - 1) || w < 2 || h < 2) return false;
-    const int x0 = (int)x < w - 2 ? (int)x : w - 2, y0 = (int)y < h - 2 ? (int)y : h - 2;
-    const double fx = x - x0, fy = y - y0;
-    const double w11 = fx * fy, w10 = fx - w11, w01 = fy - w11, w00 = 1.0 - fx - w01;
-    const unsigned char *p = f.pixel(x0, y0), *q = p + f.stride;
+    const unsigned char *p;
+    double w[4];
+    if (!blend_at(f, x, y, &p, w)) return false;
+    const unsigned char *q = p + f.stride;
     const int off[3] = {f.red, f.green, f.blue};
     for (int ch = 0; ch < 3; ch++) {
         const int o = off[ch];
-        rgb[ch] = w00 * p[o] + w10 * p[f.bpp + o] + w01 * q[o] + w11 * q[f.bpp + o];
+        rgb[ch] = w[0] * p[o] + w[1] * p[f.bpp + o] + w[2] * q[o] + w[3] * q[f.bpp + o];
     }
     return true;
 }
