@@ -220,13 +220,6 @@ __attribute__((target("avx2"), flatten)) void sample_cells_avx2(const FrameView 
 {
     sample_cells<BlendSum4>(frame, gx, gy, n, sample);
 }
-#else
-bool four_byte_avx2(const FrameView &) { return false; }
-void sample_cells_avx2(const FrameView &frame, const CellGrid &gx, const CellGrid &gy, int n,
-                       unsigned char sample[kSampleBytes])
-{
-    sample_cells<BlendSum>(frame, gx, gy, n, sample);
-}
 #endif
 
 }  // namespace
@@ -256,8 +249,13 @@ bool sample_corners(const FrameView &frame, const double distortion[4], const do
             mvParamIdeal2Observ(distortion, ix, iy, &gx[r][c], &gy[r][c]);
         }
 
-    if (four_byte_avx2(frame)) sample_cells_avx2(frame, gx, gy, n, sample);
-    else sample_cells<BlendSum>(frame, gx, gy, n, sample);
+#ifdef MORVEX_SAMPLE_AVX2
+    if (four_byte_avx2(frame)) {
+        sample_cells_avx2(frame, gx, gy, n, sample);
+        return true;
+    }
+#endif
+    sample_cells<BlendSum>(frame, gx, gy, n, sample);
     return true;
 }
 
@@ -291,12 +289,6 @@ __attribute__((target("avx2"), flatten)) bool grid_cells_avx2(const FrameView &f
 {
     return grid_cells<BlendSum4>(frame, distortion, map, n, only, out);
 }
-#else
-bool grid_cells_avx2(const FrameView &frame, const double distortion[4], const Homography &map, int n,
-                     const unsigned char *only, float *out)
-{
-    return grid_cells<BlendSum>(frame, distortion, map, n, only, out);
-}
 #endif
 
 }  // namespace
@@ -306,7 +298,9 @@ bool sample_grid(const FrameView &frame, const double distortion[4], const doubl
 {
     Homography map;
     if (!unit_square_map(vertices, &map)) return false;
+#ifdef MORVEX_SAMPLE_AVX2
     if (four_byte_avx2(frame)) return grid_cells_avx2(frame, distortion, map, n, only, out);
+#endif
     return grid_cells<BlendSum>(frame, distortion, map, n, only, out);
 }
 
