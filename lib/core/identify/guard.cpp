@@ -65,8 +65,8 @@ bool guard_scores(const unsigned char *sample, double border, const GuardList &l
     for (int e = 0; e < list.count; e++) {
         const PatternProfile &p = *list.entries[e].profile;
         float c[kGuardLevels][kBlocks];
-        if (list.grey) dot_levels(x, p.grey, n, c);
-        else dot_levels(x, p.colour, n, c);
+        if (list.grey) dot_levels(x, p.grey, c);
+        else dot_levels(x, p.colour, c);
         for (int l = 0; l < kGuardLevels; l++) {
             double best = -2.0;
             int turn = -1;

@@ -348,13 +348,13 @@ void dot_turns(const float *x, const float (*turns)[kBlocks], int n, float out[k
 }
 
 template <int kLength>
-void dot_levels(const float *x, const float (&levels)[kGuardLevels][kLength][kBlocks], int n,
+void dot_levels(const float *x, const float (&levels)[kGuardLevels][kLength][kBlocks],
                 float out[kGuardLevels][kBlocks])
 {
     static_assert(kGuardLevels == 4, "four sums side by side");
 #ifdef __SSE2__
     __m128 s0 = _mm_setzero_ps(), s1 = s0, s2 = s0, s3 = s0;
-    for (int i = 0; i < n; i++) {
+    for (int i = 0; i < kLength; i++) {
         const __m128 xi = _mm_set1_ps(x[i]);
         s0 = _mm_add_ps(s0, _mm_mul_ps(xi, _mm_loadu_ps(levels[0][i])));
         s1 = _mm_add_ps(s1, _mm_mul_ps(xi, _mm_loadu_ps(levels[1][i])));
@@ -366,13 +366,13 @@ void dot_levels(const float *x, const float (&levels)[kGuardLevels][kLength][kBl
     _mm_storeu_ps(out[2], s2);
     _mm_storeu_ps(out[3], s3);
 #else
-    for (int l = 0; l < kGuardLevels; l++) dot_turns(x, levels[l], n, out[l]);
+    for (int l = 0; l < kGuardLevels; l++) dot_turns(x, levels[l], kLength, out[l]);
 #endif
 }
 
-template void dot_levels<kValues>(const float *, const float (&)[kGuardLevels][kValues][kBlocks], int,
+template void dot_levels<kValues>(const float *, const float (&)[kGuardLevels][kValues][kBlocks],
                                   float[kGuardLevels][kBlocks]);
-template void dot_levels<kCells>(const float *, const float (&)[kGuardLevels][kCells][kBlocks], int,
+template void dot_levels<kCells>(const float *, const float (&)[kGuardLevels][kCells][kBlocks],
                                  float[kGuardLevels][kBlocks]);
 
 void profile_from_values(const int values[kFileValues], PatternProfile *p)

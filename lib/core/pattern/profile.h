@@ -44,7 +44,7 @@ void dot_turns(const float *x, const float (*turns)[kBlocks], int n, float out[k
 // dot_turns at every level of a template ([level][value][turn]) at once:
 // out[level][turn]. The same sums; the levels' additions interleave.
 template <int kLength>
-void dot_levels(const float *x, const float (&levels)[kGuardLevels][kLength][kBlocks], int n,
+void dot_levels(const float *x, const float (&levels)[kGuardLevels][kLength][kBlocks],
                 float out[kGuardLevels][kBlocks]);
 
 // The profile of a pattern file's values (file order, as
