@@ -132,25 +132,15 @@ double marker_pose(const MvMarkerInfo &marker, const double center[2], double wi
     double rot[3][3];
     if (mvGetInitRot(&marker, camera.projection, rot) < 0) return -1.0;
 
-    const int d = marker.direction;
-    const double half = width * 0.5;
-    const double model[4][2] = {{center[0] - half, center[1] + half},
-                                {center[0] + half, center[1] + half},
-                                {center[0] + half, center[1] - half},
-                                {center[0] - half, center[1] - half}};
-    double image[4][2];
-    for (int k = 0; k < 4; k++) {
-        const double *v = marker.vertices[own_index(k, d)];
-        image[k][0] = v[0];
-        image[k][1] = v[1];
-    }
+    double model[4][3], image[4][2];
+    marker_points(marker, center, width, model, image);
 
     // conv is written once all passes have run, so a failure leaves it as
     // it was.
     double result[3][4];
     double err = -1.0;
     for (int pass = 0; pass < kMaxPasses; pass++) {
-        err = trans_mat_pass(rot, image, &model[0][0], 2, 2, 4, result, camera.distortion,
+        err = trans_mat_pass(rot, image, &model[0][0], 3, 2, 4, result, camera.distortion,
                              camera.projection, observed);
         if (err < 0.0) return -1.0;
         if (err < kConvergedError) break;
